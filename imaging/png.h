@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "imaging/pixel_buffer.h"
+
+// The PNG codec and cover-fit resampler. Pure functions: no state, any thread, concurrently.
+// Failures are the empty result; nothing throws.
+namespace png {
+
+// Straight-alpha RGBA tagged as sRGB; the empty vector when the buffer is empty or encoding fails.
+std::vector<uint8_t> encode(const PixelBuffer& image);
+
+// Any PNG kind or a JPEG, converted to sRGB and drawn through a premultiplied canvas; the empty
+// buffer for anything that isn't a decodable image or that exceeds kMaxDecodePixels.
+PixelBuffer decode(const uint8_t* bytes, size_t length);
+
+// Scales so the source covers targetWidth x targetHeight, centred, cropping the overhang.
+PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t targetHeight);
+
+}  // namespace png

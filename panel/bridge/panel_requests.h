@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The page requests that LumivoPanelHandler forwards to the modules that serve them. Each module
+// implements its interface; the panel's main wires them into the handler. Every method is called
+// on the main thread, returns at once, and answers later through PageCaller where it answers.
+// Members are passed as the page sent them (absent ones as ""); the modules check their types.
+
+// Apply-back and the accessibility permission (panel/app).
+class ApplyRequests {
+public:
+    virtual ~ApplyRequests() = default;
+    virtual void handleApplyResult(const nlohmann::json& ackId, std::string base64) = 0;
+    virtual void handleAccessibilityRepair(const nlohmann::json& ackId) = 0;
+};
+
+// Sign-in, refresh, upload and external links (panel/service).
+class ServiceRequests {
+public:
+    virtual ~ServiceRequests() = default;
+    virtual void handleUploadPut(const nlohmann::json& ackId, const nlohmann::json& url,
+                                 const nlohmann::json& contentType,
+                                 const nlohmann::json& base64) = 0;
+    virtual void handleOpenExternal(const nlohmann::json& url) = 0;
+    virtual void handleAuthSave(const nlohmann::json& ackId, const nlohmann::json& message) = 0;
+    virtual void handleAuthRefresh(const nlohmann::json& ackId) = 0;
+    virtual void signOut(const nlohmann::json& ackId) = 0;
+};
+
+// Desktop notifications (panel/bridge).
+class NotificationRequests {
+public:
+    virtual ~NotificationRequests() = default;
+    virtual void handleNotify(const nlohmann::json& id, const nlohmann::json& title,
+                              const nlohmann::json& body) = 0;
+};
