@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets up everything and runs every test: the format check, the build with warnings as errors,
+# all tests (unit, integration, end to end) under a virtual display and a private session bus,
+# then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+bash scripts/check-format.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DLUMIVO_WERROR=ON
+ninja -C build -j"$jobs"
+# One display and one session bus for the whole run; tests that need more start it themselves.
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    dbus-run-session -- ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -G Ninja -DLUMIVO_WERROR=ON -DLUMIVO_SANITIZE=ON \
+    -DLUMIVO_UNIT_ONLY=ON -DLUMIVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+ninja -C build-sanitize -j"$jobs" lumivo_unit_tests
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-sanitize -L unit --output-on-failure -j"$jobs"
