@@ -1,0 +1,146 @@
+#include "platform/linux/proc_running_apps.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+
+#include "platform/bundle.h"
+
+namespace {
+
+struct DirClose {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::string executableOf(pid_t pid) {
+    char link[64];
+    snprintf(link, sizeof link, "/proc/%d/exe", static_cast<int>(pid));
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink(link, buffer, sizeof buffer - 1);
+    if (length <= 0) {
+        return {};
+    }
+    std::string path(buffer, static_cast<size_t>(length));
+    // An executable replaced on disk still runs; its bundle is where it was.
+    static constexpr char kDeleted[] = " (deleted)";
+    if (path.size() > sizeof kDeleted - 1 &&
+        path.compare(path.size() - (sizeof kDeleted - 1), std::string::npos, kDeleted) == 0) {
+        path.resize(path.size() - (sizeof kDeleted - 1));
+    }
+    return path;
+}
+
+// The state letter of /proc/<pid>/stat, or 0 when the process is gone.
+char processState(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    FILE* file = ::fopen(path, "re");
+    if (file == nullptr) {
+        return 0;
+    }
+    char buffer[512];
+    size_t length = ::fread(buffer, 1, sizeof buffer - 1, file);
+    ::fclose(file);
+    buffer[length] = 0;
+    // The command name may hold spaces and parentheses; the state follows the last ')'.
+    const char* close = ::strrchr(buffer, ')');
+    if (close == nullptr || close[1] != ' ' || close[2] == 0) {
+        return 0;
+    }
+    return close[2];
+}
+
+bool isGone(char state) {
+    return state == 0 || state == 'Z' || state == 'X' || state == 'x';
+}
+
+class BundleCache {
+  public:
+    RunningApp describe(pid_t pid, const std::string& executable) {
+        RunningApp app;
+        app.pid = pid;
+        app.bundlePath = enclosingBundle(executable);
+        if (!app.bundlePath.empty()) {
+            auto found = identifiers_.find(app.bundlePath);
+            if (found == identifiers_.end()) {
+                std::optional<BundleInfo> info = readBundleInfo(app.bundlePath);
+                found = identifiers_.emplace(app.bundlePath, info ? info->identifier : "").first;
+            }
+            app.bundleIdentifier = found->second;
+        }
+        return app;
+    }
+
+  private:
+    std::map<std::string, std::string> identifiers_;
+};
+
+}  // namespace
+
+std::vector<RunningApp> ProcRunningApps::withBundleIdentifier(const std::string& identifier) {
+    std::vector<RunningApp> apps;
+    std::unique_ptr<DIR, DirClose> proc(::opendir("/proc"));
+    if (!proc) {
+        return apps;
+    }
+    BundleCache cache;
+    while (dirent* entry = ::readdir(proc.get())) {
+        char* end = nullptr;
+        long pid = ::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != 0 || pid <= 0 || pid > INT_MAX) {
+            continue;
+        }
+        std::string executable = executableOf(static_cast<pid_t>(pid));
+        if (executable.empty()) {
+            continue;
+        }
+        RunningApp app = cache.describe(static_cast<pid_t>(pid), executable);
+        if (app.bundleIdentifier == identifier && !isGone(processState(app.pid))) {
+            apps.push_back(std::move(app));
+        }
+    }
+    return apps;
+}
+
+std::optional<RunningApp> ProcRunningApps::withPid(pid_t pid) {
+    if (pid <= 0 || isGone(processState(pid))) {
+        return std::nullopt;
+    }
+    std::string executable = executableOf(pid);
+    if (executable.empty()) {
+        RunningApp app;
+        app.pid = pid;
+        return app;
+    }
+    BundleCache cache;
+    return cache.describe(pid, executable);
+}
+
+void ProcRunningApps::terminate(pid_t pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+    }
+}
+
+void ProcRunningApps::forceTerminate(pid_t pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+    }
+}
+
+bool ProcRunningApps::isTerminated(pid_t pid) {
+    if (pid <= 0) {
+        return true;
+    }
+    if (::kill(pid, 0) != 0 && errno == ESRCH) {
+        return true;
+    }
+    return isGone(processState(pid));
+}

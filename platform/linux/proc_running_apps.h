@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/running_apps.h"
+
+// RunningApps over /proc: each process's executable (/proc/<pid>/exe) is mapped to its
+// enclosing bundle and that bundle's identifier. Processes of other users whose executable
+// can't be read are invisible. A zombie counts as terminated. Any thread.
+class ProcRunningApps final : public RunningApps {
+  public:
+    std::vector<RunningApp> withBundleIdentifier(const std::string& identifier) override;
+    std::optional<RunningApp> withPid(pid_t pid) override;
+    void terminate(pid_t pid) override;
+    void forceTerminate(pid_t pid) override;
+    bool isTerminated(pid_t pid) override;
+};
