@@ -37,7 +37,10 @@ void removeWithPrefix(const std::string& directory, std::string_view prefix);
 
 // Write-then-rename in the same directory; false (and no file left behind) on any failure.
 bool writeAtomically(const std::string& path, const uint8_t* bytes, size_t length);
-// The whole file, or none when it can't be read.
-std::optional<std::vector<uint8_t>> readWhole(const std::string& path);
+// Larger files are refused unread, so a stray huge file can't exhaust the reader's memory.
+inline constexpr size_t kMaxFileBytes = size_t{1} << 30;
+// The whole regular file, or none when it can't be read or is larger than maxBytes.
+std::optional<std::vector<uint8_t>> readWhole(const std::string& path,
+                                              size_t maxBytes = kMaxFileBytes);
 
 }  // namespace spool

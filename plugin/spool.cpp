@@ -1,0 +1,217 @@
+#include "plugin/spool.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace spool {
+namespace {
+
+struct DirClose {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool reset() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+std::string homeDirectory() {
+    const char* home = ::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return home;
+    }
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+std::string dataHome() {
+    // A relative XDG_DATA_HOME is invalid and is ignored, as the base-directory rules say.
+    const char* configured = ::getenv("XDG_DATA_HOME");
+    if (configured != nullptr && configured[0] == '/') {
+        return configured;
+    }
+    return homeDirectory() + "/.local/share";
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool later(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+}  // namespace
+
+std::string root() {
+    return dataHome() + "/Lumivo/affinity-8bf-spool";
+}
+
+std::string directoryFor(std::string_view hostBundleIdentifier) {
+    std::string name(hostBundleIdentifier.empty() ? std::string_view(kUnknownHost)
+                                                  : hostBundleIdentifier);
+    return root() + "/" + name;
+}
+
+void createDirectory(const std::string& directory) {
+    // Every level this creates is private to the user: the files are the user's pictures.
+    for (size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
+        std::string level = directory.substr(0, slash);
+        if (!level.empty()) {
+            ::mkdir(level.c_str(), 0700);
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+}
+
+std::string fileName(std::string_view prefix, double nowSeconds) {
+    char stamp[64];
+    snprintf(stamp, sizeof stamp, "%.0f", nowSeconds * 1000.0);
+    return std::string(prefix) + stamp + ".png";
+}
+
+double nowSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::optional<std::string> newestFile(const std::string& directory, std::string_view prefix) {
+    std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
+    if (!dir) {
+        return std::nullopt;
+    }
+    std::optional<std::string> best;
+    timespec bestTime{};
+    while (dirent* entry = ::readdir(dir.get())) {
+        std::string_view name(entry->d_name);
+        if (!startsWith(name, prefix) || !endsWith(name, ".png")) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        if (!best || later(info.st_mtim, bestTime)) {
+            best = directory + "/" + entry->d_name;
+            bestTime = info.st_mtim;
+        }
+    }
+    return best;
+}
+
+void removeWithPrefix(const std::string& directory, std::string_view prefix) {
+    std::vector<std::string> doomed;
+    {
+        std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
+        if (!dir) {
+            return;
+        }
+        while (dirent* entry = ::readdir(dir.get())) {
+            if (startsWith(entry->d_name, prefix)) {
+                doomed.push_back(directory + "/" + entry->d_name);
+            }
+        }
+    }
+    for (const std::string& path : doomed) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);  // removes a link, never what it points to
+    }
+}
+
+bool writeAtomically(const std::string& path, const uint8_t* bytes, size_t length) {
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // A dot name never matches a reader's prefix, so a half-written file is never picked.
+    std::string temporary = directory + "/." + name + ".XXXXXX";
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return false;
+    }
+    bool ok = true;
+    size_t written = 0;
+    while (ok && written < length) {
+        ssize_t n = ::write(fd.get(), bytes + written, length - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        written += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = fd.reset() && ok;
+    if (ok) {
+        ok = ::rename(temporary.c_str(), path.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
+std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t maxBytes) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+        static_cast<uint64_t>(info.st_size) > maxBytes) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;  // the file shrank while being read
+        }
+        filled += static_cast<size_t>(n);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+}  // namespace spool
