@@ -1,0 +1,261 @@
+#include "panel/bridge/lumivo_panel_handler.h"
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "panel/bridge/page_scripts.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr char kLogPrefix[] = "LumivoPlugin: panel: ";
+
+void writeLogLine(const std::string& line) {
+    syslog(LOG_NOTICE, "%s", line.c_str());
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// A member the routing table reads with a default: "" when absent.
+json memberOrEmpty(const json& message, const char* key) {
+    auto it = message.find(key);
+    return it == message.end() ? json("") : *it;
+}
+
+// A member read as text: anything but a string counts as absent.
+std::string_view textMember(const json& message, const char* key) {
+    auto it = message.find(key);
+    if (it == message.end() || !it->is_string()) {
+        return {};
+    }
+    return it->get_ref<const std::string&>();
+}
+
+}  // namespace
+
+LumivoPanelHandler::LumivoPanelHandler(TaskQueue& mainQueue, TaskQueue& exportQueue,
+                                       FrameEncoder encoder)
+    : mainQueue_(mainQueue),
+      exportQueue_(exportQueue),
+      encoder_(std::move(encoder)),
+      log_(writeLogLine) {}
+
+LumivoPanelHandler::~LumivoPanelHandler() = default;
+
+void LumivoPanelHandler::setSpoolDirectory(std::string directory) {
+    std::lock_guard lock(spoolDirectoryLock_);
+    spoolDirectory_ = std::move(directory);
+}
+
+std::string LumivoPanelHandler::spoolDirectory() const {
+    std::lock_guard lock(spoolDirectoryLock_);
+    return spoolDirectory_;
+}
+
+void LumivoPanelHandler::setModules(ApplyRequests* apply, ServiceRequests* service,
+                                    NotificationRequests* notifications) {
+    apply_ = apply;
+    service_ = service;
+    notifications_ = notifications;
+}
+
+// --- Dispatch ---
+
+LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) {
+    static constexpr std::array<std::pair<std::string_view, Route>, 11> kRoutes{{
+        {"debug-log", &LumivoPanelHandler::onDebugLog},
+        {"export-frame", &LumivoPanelHandler::onExportFrame},
+        {"apply-result-chunk", &LumivoPanelHandler::onApplyResultChunk},
+        {"apply-result", &LumivoPanelHandler::onApplyResult},
+        {"upload-put", &LumivoPanelHandler::onUploadPut},
+        {"accessibility-repair", &LumivoPanelHandler::onAccessibilityRepair},
+        {"open-external", &LumivoPanelHandler::onOpenExternal},
+        {"notify", &LumivoPanelHandler::onNotify},
+        {"auth-save", &LumivoPanelHandler::onAuthSave},
+        {"auth-refresh", &LumivoPanelHandler::onAuthRefresh},
+        {"auth-sign-out", &LumivoPanelHandler::onAuthSignOut},
+    }};
+    for (const auto& [name, route] : kRoutes) {
+        if (name == type) {
+            return route;
+        }
+    }
+    return nullptr;
+}
+
+void LumivoPanelHandler::didReceiveScriptMessage(const json& body) {
+    if (!body.is_object()) {
+        return;
+    }
+    auto type = body.find("type");
+    if (type == body.end() || !type->is_string()) {
+        return;
+    }
+    Route route = routeFor(type->get_ref<const std::string&>());
+    if (route == nullptr) {
+        return;
+    }
+    (this->*route)(body, memberOrEmpty(body, "ackId"));
+}
+
+void LumivoPanelHandler::onDebugLog(const json& message, const json&) {
+    std::string line = kLogPrefix;
+    auto text = message.find("message");
+    if (text != message.end()) {
+        // Non-text values are written as their JSON text, so nothing the page logs is lost.
+        line += text->is_string() ? text->get_ref<const std::string&>()
+                                  : text->dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+    log_(line);
+}
+
+void LumivoPanelHandler::onExportFrame(const json&, const json& ackId) {
+    handleExportFrame(ackId);
+}
+
+void LumivoPanelHandler::onApplyResultChunk(const json& message, const json& ackId) {
+    if (!applyChunks_) {
+        applyChunks_ = std::make_unique<std::unordered_map<std::string, std::string>>();
+    }
+    std::string& buffer =
+        (*applyChunks_)[ackId.dump(-1, ' ', false, json::error_handler_t::replace)];
+    buffer += textMember(message, "chunk");
+}
+
+void LumivoPanelHandler::onApplyResult(const json&, const json& ackId) {
+    std::string text;
+    if (applyChunks_) {
+        auto entry = applyChunks_->find(ackId.dump(-1, ' ', false, json::error_handler_t::replace));
+        if (entry != applyChunks_->end()) {
+            text = std::move(entry->second);
+            applyChunks_->erase(entry);
+        }
+    }
+    if (apply_ == nullptr) {
+        callAck("__lumivoImportAck", json::array({ackId, false, ""}));
+        return;
+    }
+    apply_->handleApplyResult(ackId, std::move(text));
+}
+
+void LumivoPanelHandler::onUploadPut(const json& message, const json& ackId) {
+    if (service_ == nullptr) {
+        callAck("__lumivoUploadAck", json::array({ackId, false, 0}));
+        return;
+    }
+    service_->handleUploadPut(ackId, memberOrEmpty(message, "url"),
+                              memberOrEmpty(message, "contentType"),
+                              memberOrEmpty(message, "base64"));
+}
+
+void LumivoPanelHandler::onAccessibilityRepair(const json&, const json& ackId) {
+    if (apply_ == nullptr) {
+        callAck("__lumivoAccessibilityAck", json::array({ackId, false}));
+        return;
+    }
+    apply_->handleAccessibilityRepair(ackId);
+}
+
+void LumivoPanelHandler::onOpenExternal(const json& message, const json&) {
+    if (service_ != nullptr) {
+        service_->handleOpenExternal(memberOrEmpty(message, "url"));
+    }
+}
+
+void LumivoPanelHandler::onNotify(const json& message, const json&) {
+    if (notifications_ != nullptr) {
+        notifications_->handleNotify(memberOrEmpty(message, "id"), memberOrEmpty(message, "title"),
+                                     memberOrEmpty(message, "body"));
+    }
+}
+
+void LumivoPanelHandler::onAuthSave(const json& message, const json& ackId) {
+    if (service_ == nullptr) {
+        callAck("__lumivoAuthAck", json::array({ackId, false, "unavailable"}));
+        return;
+    }
+    service_->handleAuthSave(ackId, message);
+}
+
+void LumivoPanelHandler::onAuthRefresh(const json&, const json& ackId) {
+    if (service_ == nullptr) {
+        callAck("__lumivoAuthAck", json::array({ackId, false, "unavailable"}));
+        return;
+    }
+    service_->handleAuthRefresh(ackId);
+}
+
+void LumivoPanelHandler::onAuthSignOut(const json&, const json& ackId) {
+    if (service_ == nullptr) {
+        // Without the vault nothing was signed out; saying so beats a false success.
+        callAck("__lumivoAuthAck", json::array({ackId, false, "unavailable"}));
+        return;
+    }
+    service_->signOut(ackId);
+}
+
+// --- Frame ---
+
+void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame) {
+    const uint32_t width = frame.width;
+    const uint32_t height = frame.height;
+    {
+        std::lock_guard lock(frameLock_);
+        if (input_ == nullptr) {
+            return;
+        }
+        input_->width = width;
+        input_->height = height;
+        input_->rgba = std::move(frame.rgba);
+    }
+    frame.width = 0;
+    frame.height = 0;
+    evaluateLater(frameChangeScript(width, height));
+}
+
+void LumivoPanelHandler::handleExportFrame(const json& ackId) {
+    exportQueue_.post([this, ackId] {
+        PixelBuffer copy;
+        try {
+            std::lock_guard lock(frameLock_);
+            if (input_ != nullptr) {
+                copy = *input_;
+            }
+        } catch (const std::bad_alloc&) {
+            copy = PixelBuffer{};  // answered as an encoder failure
+        }
+        sendFrame(std::move(copy), ackId, encoder_, *this);
+    });
+}
+
+// --- Into the page ---
+
+void LumivoPanelHandler::callAck(const std::string& name, const json& arguments) {
+    evaluateLater(pageCallScript(name, arguments));
+}
+
+void LumivoPanelHandler::evaluateLater(std::string script) {
+    mainQueue_.post([this, script = std::move(script)]() mutable {
+        if (auto view = webView_.lock()) {
+            view->evaluate(std::move(script));
+        }
+    });
+}
+
+// --- Lifecycle ---
+
+void LumivoPanelHandler::webContentProcessDidTerminate() {
+    if (auto window = window_.lock()) {
+        window->close();
+    }
+}
+
+void LumivoPanelHandler::windowWillClose() {
+    _exit(0);
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include <nlohmann/json.hpp>
+
+#include "imaging/pixel_buffer.h"
+#include "panel/bridge/frame_export.h"
+#include "panel/bridge/page_caller.h"
+#include "panel/bridge/panel_requests.h"
+#include "panel/bridge/panel_state.h"
+#include "platform/panel_window.h"
+#include "platform/task_queue.h"
+#include "platform/web_view.h"
+
+// The bridge between the panel's page and the application: receives every page message, holds
+// the current frame, and is the one way into the page. Main thread only, except callAck,
+// retargetAtFrame and spoolDirectory, which any thread may call. Lives as long as the process.
+class LumivoPanelHandler final : public PageCaller, public PanelState {
+  public:
+    using LogSink = std::function<void(const std::string& line)>;
+
+    // mainQueue runs page evaluations; exportQueue runs export workers (concurrently in the
+    // application). Both must outlive the handler.
+    LumivoPanelHandler(TaskQueue& mainQueue, TaskQueue& exportQueue, FrameEncoder encoder);
+    ~LumivoPanelHandler() override;
+    LumivoPanelHandler(const LumivoPanelHandler&) = delete;
+    LumivoPanelHandler& operator=(const LumivoPanelHandler&) = delete;
+
+    // --- Properties ---
+    // The current frame; not owned, set once before any message arrives.
+    void setInput(PixelBuffer* frame) { input_ = frame; }
+    void setSpoolDirectory(std::string directory);
+    std::string spoolDirectory() const override;
+    void setWebView(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
+    void setWindow(std::weak_ptr<PanelWindow> window) { window_ = std::move(window); }
+    // The sign-in generation: the service code raises it on every successful "auth-save" and
+    // every "auth-sign-out", and compares it across a refresh. Main thread only.
+    int64_t authGeneration() const { return authGeneration_; }
+    void raiseAuthGeneration() { ++authGeneration_; }
+    // The modules that serve the other requests; null while a module is not wired in.
+    void setModules(ApplyRequests* apply, ServiceRequests* service,
+                    NotificationRequests* notifications);
+    // Where "debug-log" lines go: the system log and standard error unless replaced.
+    void setLogSink(LogSink sink) { log_ = std::move(sink); }
+
+    // --- The page's messages ---
+    // One message body as the page posted it, in posting order.
+    void didReceiveScriptMessage(const nlohmann::json& body);
+
+    // --- Frame ---
+    void retargetAtFrame(PixelBuffer frame) override;
+    void handleExportFrame(const nlohmann::json& ackId);
+
+    // --- Into the page ---
+    void callAck(const std::string& name, const nlohmann::json& arguments) override;
+
+    // --- Web view and window lifecycle ---
+    // Every navigation is allowed, whatever its URL, target frame or kind.
+    bool decidePolicyForNavigation() const { return true; }
+    // The page's content process is gone: the window closes, which ends the panel.
+    void webContentProcessDidTerminate();
+    // The window is closing: the panel ends at once with status 0, without any clean-up.
+    [[noreturn]] void windowWillClose();
+
+  private:
+    using Route = void (LumivoPanelHandler::*)(const nlohmann::json& message,
+                                               const nlohmann::json& ackId);
+    static Route routeFor(const std::string& type);
+
+    void onDebugLog(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onExportFrame(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onApplyResultChunk(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onApplyResult(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onUploadPut(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onAccessibilityRepair(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onOpenExternal(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onNotify(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onAuthSave(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onAuthRefresh(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onAuthSignOut(const nlohmann::json& message, const nlohmann::json& ackId);
+
+    // Queues a script for the page; the web view is looked up only when it runs.
+    void evaluateLater(std::string script);
+
+    TaskQueue& mainQueue_;
+    TaskQueue& exportQueue_;
+    FrameEncoder encoder_;
+
+    PixelBuffer* input_ = nullptr;  // guarded by frameLock_
+    mutable std::mutex frameLock_;
+
+    mutable std::mutex spoolDirectoryLock_;
+    std::string spoolDirectory_;
+
+    std::weak_ptr<WebView> webView_;
+    std::weak_ptr<PanelWindow> window_;
+    int64_t authGeneration_ = 0;
+    // Result text being assembled, per ack id (keyed by the ack id's JSON text, so ids of
+    // different JSON types never share a buffer).
+    std::unique_ptr<std::unordered_map<std::string, std::string>> applyChunks_;
+
+    ApplyRequests* apply_ = nullptr;
+    ServiceRequests* service_ = nullptr;
+    NotificationRequests* notifications_ = nullptr;
+    LogSink log_;
+};

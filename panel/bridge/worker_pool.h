@@ -1,0 +1,31 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/task_queue.h"
+
+// A few background threads that run posted tasks concurrently, each task once, started in the
+// order posted. Any thread may post. The destructor runs what is queued, then joins the threads.
+class WorkerPool final : public TaskQueue {
+  public:
+    explicit WorkerPool(unsigned threads);
+    ~WorkerPool() override;
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    void post(std::function<void()> task) override;
+
+  private:
+    void run();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};

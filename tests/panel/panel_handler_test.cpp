@@ -1,0 +1,252 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "panel/bridge/base64.h"
+#include "panel/bridge/script_message.h"
+#include "panel_test_support.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Records every forwarded request as one JSON line: [method, arguments...].
+struct RecordingModules final : ApplyRequests, ServiceRequests, NotificationRequests {
+    std::vector<json> calls;
+
+    void handleApplyResult(const json& ackId, std::string base64) override {
+        calls.push_back({"applyResult", ackId, base64});
+    }
+    void handleAccessibilityRepair(const json& ackId) override {
+        calls.push_back({"accessibilityRepair", ackId});
+    }
+    void handleUploadPut(const json& ackId, const json& url, const json& contentType,
+                         const json& base64) override {
+        calls.push_back({"uploadPut", ackId, url, contentType, base64});
+    }
+    void handleOpenExternal(const json& url) override { calls.push_back({"openExternal", url}); }
+    void handleAuthSave(const json& ackId, const json& message) override {
+        calls.push_back({"authSave", ackId, message});
+    }
+    void handleAuthRefresh(const json& ackId) override { calls.push_back({"authRefresh", ackId}); }
+    void signOut(const json& ackId) override { calls.push_back({"signOut", ackId}); }
+    void handleNotify(const json& id, const json& title, const json& body) override {
+        calls.push_back({"notify", id, title, body});
+    }
+};
+
+struct WiredRig : HandlerRig {
+    RecordingModules modules;
+    WiredRig() { handler.setModules(&modules, &modules, &modules); }
+};
+
+TEST(Dispatch, RoutesEachTypeWithItsMembersAndDefaults) {
+    const json authSave = {{"type", "auth-save"}, {"ackId", "s"}, {"refreshToken", "r"}};
+    struct Case {
+        json message;
+        json expectedCall;
+    };
+    const std::vector<Case> cases = {
+        {{{"type", "upload-put"}, {"ackId", "u"}, {"url", "https://x"}, {"base64", 5}},
+         {"uploadPut", "u", "https://x", "", 5}},
+        {{{"type", "accessibility-repair"}, {"ackId", "a"}}, {"accessibilityRepair", "a"}},
+        {{{"type", "open-external"}, {"ackId", "o"}, {"url", "https://y"}},
+         {"openExternal", "https://y"}},
+        {{{"type", "open-external"}}, {"openExternal", ""}},
+        {{{"type", "notify"}, {"ackId", "n"}, {"id", "c1"}, {"title", "T"}},
+         {"notify", "c1", "T", ""}},
+        {authSave, {"authSave", "s", authSave}},
+        {{{"type", "auth-refresh"}, {"ackId", 9}}, {"authRefresh", 9}},
+        {{{"type", "auth-sign-out"}}, {"signOut", ""}},
+        {{{"type", "apply-result"}, {"ackId", "r"}, {"base64", "ignored"}},
+         {"applyResult", "r", ""}},
+    };
+    for (const auto& c : cases) {
+        WiredRig rig;
+        rig.post(c.message);
+        rig.drain();
+        ASSERT_EQ(rig.modules.calls.size(), 1u) << c.message;
+        EXPECT_EQ(rig.modules.calls[0], c.expectedCall) << c.message;
+        EXPECT_TRUE(rig.webView->scripts.empty()) << c.message;
+    }
+}
+
+TEST(Dispatch, DropsBodiesThatAreNotRequests) {
+    const std::vector<json> dropped = {
+        "export-frame",
+        json::array({"export-frame"}),
+        42,
+        nullptr,
+        json::object(),
+        {{"type", 7}},
+        {{"type", "Export-Frame"}},
+        {{"type", "DEBUG-LOG"}, {"message", "x"}},
+        {{"type", "export-frame "}},
+        {{"type", "apply-result-chunks"}, {"chunk", "x"}},
+    };
+    for (const auto& body : dropped) {
+        WiredRig rig;
+        rig.post(body);
+        rig.drain();
+        EXPECT_TRUE(rig.modules.calls.empty()) << body;
+        EXPECT_TRUE(rig.webView->scripts.empty()) << body;
+        EXPECT_TRUE(rig.logLines.empty()) << body;
+        EXPECT_TRUE(rig.encoded.empty()) << body;
+    }
+}
+
+TEST(Dispatch, ExportWithoutAckIdAnswersWithTheEmptyString) {
+    HandlerRig rig;
+    rig.post({{"type", "export-frame"}});
+    rig.drain();
+    auto calls = rig.pageCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].name, "__lumivoFrameChunk");
+    EXPECT_EQ(calls[0].arguments[0], "");
+    EXPECT_EQ(calls[1].name, "__lumivoFrameAck");
+    EXPECT_EQ(calls[1].arguments, json({"", true, ""}));
+}
+
+TEST(Dispatch, DebugLogWritesOneLineWhateverTheMessage) {
+    HandlerRig rig;
+    rig.post({{"type", "debug-log"}, {"message", "error: x @y:3"}});
+    rig.post({{"type", "debug-log"}});
+    rig.post({{"type", "debug-log"}, {"message", {{"a", 1}}}});
+    EXPECT_EQ(rig.logLines, (std::vector<std::string>{
+                                "LumivoPlugin: panel: error: x @y:3",
+                                "LumivoPlugin: panel: ", "LumivoPlugin: panel: {\"a\":1}"}));
+    rig.drain();
+    EXPECT_TRUE(rig.webView->scripts.empty());
+}
+
+TEST(Dispatch, UnwiredModulesAnswerFailureNotSuccess) {
+    HandlerRig rig;  // no modules
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "i"}, {"chunk", "QUJD"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "i"}});
+    rig.post({{"type", "accessibility-repair"}, {"ackId", "a"}});
+    rig.post({{"type", "upload-put"}, {"ackId", "u"}});
+    rig.post({{"type", "auth-save"}, {"ackId", "s"}});
+    rig.post({{"type", "auth-refresh"}, {"ackId", "r"}});
+    rig.post({{"type", "auth-sign-out"}, {"ackId", "o"}});
+    rig.post({{"type", "notify"}, {"id", "c"}});
+    rig.post({{"type", "open-external"}, {"url", "https://x"}});
+    rig.drain();
+    std::vector<json> seen;
+    for (const auto& call : rig.pageCalls()) {
+        seen.push_back({call.name, call.arguments});
+    }
+    EXPECT_EQ(seen, (std::vector<json>{
+                        {"__lumivoImportAck", {"i", false, ""}},
+                        {"__lumivoAccessibilityAck", {"a", false}},
+                        {"__lumivoUploadAck", {"u", false, 0}},
+                        {"__lumivoAuthAck", {"s", false, "unavailable"}},
+                        {"__lumivoAuthAck", {"r", false, "unavailable"}},
+                        {"__lumivoAuthAck", {"o", false, "unavailable"}},
+                    }));
+}
+
+TEST(ApplyChunks, JoinsPiecesInArrivalOrderAndForgetsThemOnApply) {
+    WiredRig rig;
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "a"}, {"chunk", "AAA"}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "b"}, {"chunk", "b1"}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "a"}, {"chunk", ""}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "b"}, {"chunk", "b2"}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "a"}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "a"}, {"chunk", 12}});  // not text
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", 1}, {"chunk", "number"}});
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "1"}, {"chunk", "text"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "a"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "a"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "b"}});
+    rig.post({{"type", "apply-result"}, {"ackId", 1}});
+    rig.post({{"type", "apply-result"}, {"ackId", "1"}});
+    rig.post({{"type", "apply-result"}});
+    EXPECT_EQ(rig.modules.calls, (std::vector<json>{
+                                     {"applyResult", "a", "AAA"},
+                                     {"applyResult", "a", ""},
+                                     {"applyResult", "b", "b1b2"},
+                                     {"applyResult", 1, "number"},
+                                     {"applyResult", "1", "text"},
+                                     {"applyResult", "", ""},
+                                 }));
+}
+
+TEST(CallAck, ArgumentsReachThePageUnchanged) {
+    HandlerRig rig;
+    const json odd = "quote \" backslash \\ newline \n tab \t line\u2028para\u2029 nul " +
+                     std::string(1, '\0') + " é 😀 </script>";
+    const json arguments = {"id", true,    false, 200,          -7,
+                            3.5,  nullptr, odd,   {{"k", odd}}, json::array({1, "two"})};
+    rig.handler.callAck("__lumivoSomething", arguments);
+    rig.drain();
+    ASSERT_EQ(rig.webView->scripts.size(), 1u);
+    const std::string& script = rig.webView->scripts[0];
+    // Raw line separators end a string literal in older script parsers.
+    EXPECT_EQ(script.find("\u2028"), std::string::npos);
+    EXPECT_EQ(script.find("\u2029"), std::string::npos);
+    EXPECT_EQ(script.find('\n'), std::string::npos);
+    auto calls = rig.pageCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].name, "__lumivoSomething");
+    EXPECT_EQ(calls[0].arguments, arguments);
+}
+
+TEST(CallAck, WritesTheDocumentedScript) {
+    struct Case {
+        json arguments;
+        std::string script;
+    };
+    const std::vector<Case> cases = {
+        {json::array(), "window.f && window.f()"},
+        {{"a", true, 200}, "window.f && window.f(\"a\",true,200)"},
+        {{1, false, ""}, "window.f && window.f(1,false,\"\")"},
+        {{nullptr, {{"x", 1}}}, "window.f && window.f(null,{\"x\":1})"},
+        {{4.0}, "window.f && window.f(4)"},
+    };
+    for (const auto& c : cases) {
+        HandlerRig rig;
+        rig.handler.callAck("f", c.arguments);
+        rig.drain();
+        ASSERT_EQ(rig.webView->scripts.size(), 1u);
+        EXPECT_EQ(rig.webView->scripts[0], c.script);
+    }
+}
+
+TEST(CallAck, EvaluatesLaterInOrderAndNotAfterTheViewIsGone) {
+    HandlerRig rig;
+    rig.handler.callAck("first", json::array());
+    rig.handler.callAck("second", json::array());
+    EXPECT_TRUE(rig.webView->scripts.empty());  // never inside the call
+    rig.mainQueue.runOne();
+    rig.handler.callAck("third", json::array());
+    std::weak_ptr<FakeWebView> view = rig.webView;
+    auto scripts = rig.webView->scripts;
+    rig.webView.reset();  // the view is destroyed with calls still queued
+    rig.drain();
+    EXPECT_TRUE(view.expired());
+    EXPECT_EQ(scripts, std::vector<std::string>{"window.first && window.first()"});
+}
+
+TEST(ScriptMessage, ParsesJsonAndRefusesDeepNesting) {
+    EXPECT_EQ(parseScriptMessage(R"({"type":"x","s":"[[[["})"),
+              json({{"type", "x"}, {"s", "[[[["}}));
+    EXPECT_FALSE(parseScriptMessage("{\"type\":"));
+    EXPECT_FALSE(parseScriptMessage(""));
+    std::string deep =
+        std::string(kMaxScriptMessageDepth + 1, '[') + std::string(kMaxScriptMessageDepth + 1, ']');
+    EXPECT_FALSE(parseScriptMessage(deep));
+    std::string allowed =
+        std::string(kMaxScriptMessageDepth, '[') + std::string(kMaxScriptMessageDepth, ']');
+    EXPECT_TRUE(parseScriptMessage(allowed));
+}
+
+TEST(Lifecycle, WebContentProcessEndClosesTheWindow) {
+    HandlerRig rig;
+    EXPECT_TRUE(rig.handler.decidePolicyForNavigation());
+    rig.handler.webContentProcessDidTerminate();
+    EXPECT_EQ(rig.window->closed, 1);
+}
+
+}  // namespace
