@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "imaging/pixel_buffer.h"
+
+// What one filter run needs from outside. Borrowed for one call.
+struct FilterRunContext {
+    std::string spoolDirectory;
+    std::function<double()> wallSeconds;  // seconds since 1970
+    // sendInputToPanel with its ports bound.
+    std::function<bool(const std::string& spoolDirectory, const PixelBuffer& image, bool activate)>
+        handOff;
+};
+
+// A result file modified longer ago than this is never applied.
+inline constexpr double kStaleResultSeconds = 900.0;
+
+// One filter run: applies the newest fresh result file (0, output filled to the input's size),
+// or hands the input to the panel (1), or fails (2). Never waits for the panel.
+// Calling thread; blocks for the file work and the hand-off.
+int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunContext& context);
+
+// The filter run wired to this process: its host's spool directory, the real clock, bus,
+// process table and launcher, the plug-in's own bundle.
+int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output);

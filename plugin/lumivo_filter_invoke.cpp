@@ -1,0 +1,48 @@
+#include <stdio.h>
+#include <unistd.h>
+
+#include "platform/bundle.h"
+#include "platform/linux/dbus_send_notifier.h"
+#include "platform/linux/proc_running_apps.h"
+#include "plugin/filter_invoke.h"
+#include "plugin/launcher_anchor.h"
+#include "plugin/panel_handoff.h"
+#include "plugin/spool.h"
+
+namespace {
+
+// The plug-in shows nothing to the user; a failed hand-off leaves one line on the host's
+// standard error for whoever is looking.
+void reportToStandardError(const std::string& reason) {
+    fprintf(stderr, "LumivoFilter: %s\n", reason.c_str());
+}
+
+}  // namespace
+
+int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
+    const std::string pluginBundle = LumivoLauncherAnchor::bundlePath();
+    ProcRunningApps apps;
+    DbusSendNotifier notifier;
+    PosixPanelLauncher launcher;
+    SystemClock clock;
+    HandoffPorts ports{
+        .apps = apps,
+        .notifier = notifier,
+        .launcher = launcher,
+        .clock = clock,
+        .wallSeconds = &spool::nowSeconds,
+        .enclosedPanelPath = pluginBundle + "/Contents/Resources/" + spool::kPanelBundleName,
+        .launcherPath = pluginBundle + "/Contents/Linux/open",
+        .hostPid = ::getpid(),
+        .reportFailure = &reportToStandardError,
+    };
+
+    FilterRunContext context;
+    context.spoolDirectory = spool::directoryFor(mainBundleIdentifier());
+    context.wallSeconds = &spool::nowSeconds;
+    context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,
+                               bool activate) {
+        return sendInputToPanel(directory, image, activate, ports);
+    };
+    return filterInvoke(input, output, context);
+}

@@ -1,0 +1,115 @@
+#include "plugin/panel_handoff.h"
+
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "imaging/png.h"
+#include "platform/bundle.h"
+#include "plugin/spool.h"
+
+namespace {
+
+// Removes the input file and reports why; every failure after the write ends here, so no
+// input file outlives a failed hand-off.
+class FailureStep {
+  public:
+    FailureStep(std::string inputPath, std::function<void(const std::string&)> report)
+        : inputPath_(std::move(inputPath)), report_(std::move(report)) {}
+
+    bool operator()(const std::string& reason) const {
+        ::unlink(inputPath_.c_str());
+        if (report_) {
+            report_(reason);
+        }
+        return false;
+    }
+
+  private:
+    std::string inputPath_;
+    std::function<void(const std::string&)> report_;
+};
+
+// Polls until the process is gone or the limit has passed; true when it is gone.
+bool awaitTermination(RunningApps& apps, Clock& clock, pid_t pid, double limitSeconds) {
+    const double deadline = clock.steadySeconds() + limitSeconds;
+    while (!apps.isTerminated(pid)) {
+        if (clock.steadySeconds() >= deadline) {
+            return false;
+        }
+        clock.sleepFor(kQuitPollSeconds);
+    }
+    return true;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
+                      HandoffPorts& ports) {
+    const std::vector<uint8_t> bytes = png::encode(image);
+    if (bytes.empty()) {
+        return false;
+    }
+    const std::string inputPath =
+        spoolDirectory + "/" + spool::fileName(spool::kInputPrefix, ports.wallSeconds());
+    if (!spool::writeAtomically(inputPath, bytes.data(), bytes.size())) {
+        return false;
+    }
+    const FailureStep fail(inputPath, ports.reportFailure);
+
+    std::vector<RunningApp> panels = ports.apps.withBundleIdentifier(spool::kPanelBundleIdentifier);
+    if (!panels.empty()) {
+        const RunningApp& panel = panels.front();
+        if (resolvedPath(panel.bundlePath) == resolvedPath(ports.enclosedPanelPath)) {
+            // The panel brings itself forward when "activate" is set: one process can't raise
+            // another's windows here.
+            SendAnnouncement announcement;
+            announcement.input = inputPath;
+            announcement.activate = activate;
+            announcement.hostPid = static_cast<int32_t>(ports.hostPid);
+            if (!ports.notifier.post(announcement)) {
+                return fail("send notification could not be posted");
+            }
+            return true;
+        }
+        if (!activate) {
+            ::unlink(inputPath.c_str());
+            return true;
+        }
+        ports.apps.terminate(panel.pid);
+        if (!awaitTermination(ports.apps, ports.clock, panel.pid, kPoliteQuitSeconds)) {
+            ports.apps.forceTerminate(panel.pid);
+            if (!awaitTermination(ports.apps, ports.clock, panel.pid, kForcedQuitSeconds)) {
+                return fail("stale panel refused to quit \u2014 send aborted");
+            }
+        }
+    }
+
+    if (!activate) {
+        ::unlink(inputPath.c_str());
+        return true;
+    }
+    if (!exists(ports.enclosedPanelPath)) {
+        return fail("helper missing at " + ports.enclosedPanelPath);
+    }
+    char pidText[16];
+    snprintf(pidText, sizeof pidText, "%d", static_cast<int>(ports.hostPid));
+    const LaunchOutcome launched =
+        ports.launcher.run({ports.launcherPath, ports.enclosedPanelPath, "--args", inputPath,
+                            spoolDirectory, pidText});
+    if (launched.spawnError != 0) {
+        return fail("posix_spawn(open) failed: " + std::to_string(launched.spawnError));
+    }
+    if ((launched.waitStatus & 0xFF7F) != 0) {
+        return fail("open(1) failed to launch the panel app (status " +
+                    std::to_string(launched.waitStatus) + ")");
+    }
+    return true;
+}

@@ -1,0 +1,172 @@
+#include "plugin/filter_invoke.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "imaging/png.h"
+#include "plugin/spool.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr double kNow = 1700000000.0;
+
+// An image whose red channel is the column and green the row, so crops are visible.
+PixelBuffer gradient(uint32_t width, uint32_t height) {
+    PixelBuffer image;
+    image.width = width;
+    image.height = height;
+    image.rgba.resize(size_t{width} * height * 4);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            uint8_t* p = &image.rgba[(size_t{y} * width + x) * 4];
+            p[0] = static_cast<uint8_t>(x);
+            p[1] = static_cast<uint8_t>(y);
+            p[2] = 50;
+            p[3] = 255;
+        }
+    }
+    return image;
+}
+
+void setModified(const std::string& path, double seconds) {
+    timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = 0;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+struct HandOff {
+    std::string directory;
+    PixelBuffer image;
+    bool activate = false;
+};
+
+class FilterInvoke : public ::testing::Test {
+  protected:
+    FilterInvoke() {
+        context.spoolDirectory = spoolDir;
+        context.wallSeconds = [] { return kNow; };
+        context.handOff = [this](const std::string& directory, const PixelBuffer& image,
+                                 bool activate) {
+            handOffs.push_back({directory, image, activate});
+            return handOffSucceeds;
+        };
+    }
+
+    std::string writeResult(const std::string& name, const PixelBuffer& image, double modified) {
+        const std::string path = spoolDir + "/" + name;
+        std::vector<uint8_t> bytes = png::encode(image);
+        EXPECT_TRUE(spool::writeAtomically(path, bytes.data(), bytes.size()));
+        setModified(path, modified);
+        return path;
+    }
+    size_t entriesWithPrefix(const std::string& prefix) const {
+        size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(spoolDir)) {
+            count += entry.path().filename().string().rfind(prefix, 0) == 0;
+        }
+        return count;
+    }
+    int run(PixelBuffer& output) { return filterInvoke(input, output, context); }
+
+    TempDir dir;
+    const std::string spoolDir = dir / "root/spool/com.example.host";
+    PixelBuffer input = gradient(20, 20);
+    FilterRunContext context;
+    std::vector<HandOff> handOffs;
+    bool handOffSucceeds = true;
+};
+
+}  // namespace
+
+TEST_F(FilterInvoke, WithNothingWaitingTheInputIsHandedOffWithActivation) {
+    for (bool succeeds : {true, false}) {
+        handOffSucceeds = succeeds;
+        handOffs.clear();
+        PixelBuffer output;
+        EXPECT_EQ(run(output), succeeds ? 1 : 2);
+        ASSERT_EQ(handOffs.size(), 1u);
+        EXPECT_TRUE(handOffs[0].activate);
+        EXPECT_EQ(handOffs[0].directory, spoolDir);
+        EXPECT_EQ(handOffs[0].image.rgba, input.rgba);
+        EXPECT_TRUE(output.empty());
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(spoolDir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(FilterInvoke, TheNewestResultIsAppliedAndEveryResultRemoved) {
+    PixelBuffer older = gradient(20, 20);
+    PixelBuffer newer = gradient(20, 20);
+    newer.rgba[2] = 99;
+    std::filesystem::create_directories(spoolDir);
+    writeResult("result-9.png", older, kNow - 20);  // larger stamp, older file
+    writeResult("result-1.png", newer, kNow - 10);
+    writeText(spoolDir + "/result-5.PNG", "not a candidate");
+    std::filesystem::create_directory(spoolDir + "/result-6.png");
+    std::filesystem::create_symlink(spoolDir + "/result-1.png", spoolDir + "/result-7.png");
+
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 0);
+    EXPECT_EQ(output.rgba, newer.rgba);
+    EXPECT_EQ(entriesWithPrefix("result-"), 0u);
+    ASSERT_EQ(handOffs.size(), 1u);
+    EXPECT_FALSE(handOffs[0].activate);
+    EXPECT_EQ(handOffs[0].image.rgba, newer.rgba);
+}
+
+TEST_F(FilterInvoke, OnlyNonCandidatesWaitingMeansNothingWaiting) {
+    std::filesystem::create_directories(spoolDir + "/result-2.png");
+    writeText(spoolDir + "/result-1.PNG", "x");
+    std::filesystem::create_symlink("/etc/hostname", spoolDir + "/result-3.png");
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 1);
+    EXPECT_TRUE(handOffs.at(0).activate);
+}
+
+TEST_F(FilterInvoke, AResultOlderThanFifteenMinutesIsDiscardedUnapplied) {
+    struct Case {
+        double age;
+        int outcome;
+    };
+    for (const Case& c : {Case{899, 0}, Case{901, 1}}) {
+        SCOPED_TRACE(c.age);
+        handOffs.clear();
+        std::filesystem::create_directories(spoolDir);
+        writeResult("result-1.png", gradient(20, 20), kNow - c.age);
+        PixelBuffer output;
+        EXPECT_EQ(run(output), c.outcome);
+        EXPECT_EQ(entriesWithPrefix("result-"), 0u);
+        ASSERT_EQ(handOffs.size(), 1u);
+        EXPECT_EQ(handOffs[0].activate, c.outcome == 1);
+        EXPECT_EQ(output.empty(), c.outcome == 1);
+    }
+}
+
+TEST_F(FilterInvoke, AGarbageResultFailsOnceAndIsGone) {
+    std::filesystem::create_directories(spoolDir);
+    writeText(spoolDir + "/result-1.png", "this is not a png");
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 2);
+    EXPECT_EQ(entriesWithPrefix("result-"), 0u);
+    EXPECT_TRUE(handOffs.empty());
+    EXPECT_EQ(run(output), 1);  // the next run starts clean
+}
+
+TEST_F(FilterInvoke, AResultOfAnotherSizeIsCoverFitted) {
+    std::filesystem::create_directories(spoolDir);
+    writeResult("result-1.png", gradient(40, 20), kNow);  // scale 1, 10 columns cut each side
+    PixelBuffer output;
+    ASSERT_EQ(run(output), 0);
+    ASSERT_EQ(output.width, 20u);
+    ASSERT_EQ(output.height, 20u);
+    EXPECT_EQ(output.rgba[0], 10);                   // first column came from column 10
+    EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4], 29);  // last from column 29
+    EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4 + 1], 19);
+}
