@@ -1,0 +1,227 @@
+#include "host/filter_driver.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxContinueCalls = 1 << 16;
+constexpr size_t kBufferRowPadding = 7;  // odd on purpose: plug-ins must honour row bytes
+constexpr OSErr kMemFullErr = -108;
+
+// The editor's handles: a pointer to the block, followed by its size.
+struct HostHandle {
+    char* data;
+    int32 size;
+};
+
+Handle newHandle(int32 size) {
+    if (size < 0) {
+        return nullptr;
+    }
+    auto* handle = new HostHandle{new char[static_cast<size_t>(size) + 1](), size};
+    return reinterpret_cast<Handle>(handle);
+}
+void disposeHandle(Handle handle) {
+    auto* block = reinterpret_cast<HostHandle*>(handle);
+    if (block != nullptr) {
+        delete[] block->data;
+        delete block;
+    }
+}
+int32 handleSize(Handle handle) {
+    return handle != nullptr ? reinterpret_cast<HostHandle*>(handle)->size : 0;
+}
+OSErr setHandleSize(Handle, int32) {
+    return kMemFullErr;
+}
+Ptr lockHandle(Handle handle, Boolean) {
+    return handle != nullptr ? *handle : nullptr;
+}
+void unlockHandle(Handle) {}
+
+bool isEmpty(const Rect& r) {
+    return r.top >= r.bottom || r.left >= r.right;
+}
+
+// The pixels of one requested area and planes, interleaved, with padded rows.
+struct AreaBuffer {
+    Rect area{};
+    int lo = 0;
+    int planes = 0;
+    size_t rowBytes = 0;
+    std::vector<uint8_t> bytes;
+};
+
+class FilterSession;
+thread_local FilterSession* tActiveSession = nullptr;
+
+class FilterSession {
+  public:
+    FilterSession(PluginMainProc entry, Document& document, Rect filterRect)
+        : entry_(entry), document_(document), previous_(tActiveSession) {
+        tActiveSession = this;
+        procs_.handleProcsVersion = 1;
+        procs_.numHandleProcs = 6;
+        procs_.newProc = &newHandle;
+        procs_.disposeProc = &disposeHandle;
+        procs_.getSizeProc = &handleSize;
+        procs_.setSizeProc = &setHandleSize;
+        procs_.lockProc = &lockHandle;
+        procs_.unlockProc = &unlockHandle;
+
+        record_.advanceState = &FilterSession::advanceState;
+        record_.imageMode = plugInModeRGBColor;
+        record_.planes = static_cast<int16>(document.channels);
+        record_.filterRect = filterRect;
+        record_.handleProcs = &procs_;
+        if (!document.iccProfile.empty()) {
+            profile_ = newHandle(static_cast<int32>(document.iccProfile.size()));
+            std::memcpy(*profile_, document.iccProfile.data(), document.iccProfile.size());
+            record_.canUseICCProfiles = 1;
+            record_.iCCprofileData = profile_;
+            record_.iCCprofileSize = static_cast<int32>(document.iccProfile.size());
+        }
+    }
+    ~FilterSession() {
+        disposeHandle(profile_);
+        tActiveSession = previous_;
+    }
+    FilterSession(const FilterSession&) = delete;
+    FilterSession& operator=(const FilterSession&) = delete;
+
+    FilterRecord& record() { return record_; }
+
+    int16 call(int16 selector) {
+        int16 result = 0;
+        entry_(selector, &record_, &data_, &result);
+        writeBack();
+        return result;
+    }
+
+    // Fills the buffers for the areas the plug-in now asks for.
+    OSErr fillBuffers() {
+        writeBack();
+        in_ = {};
+        out_ = {};
+        record_.inData = nullptr;
+        record_.outData = nullptr;
+        if (!isEmpty(record_.inRect)) {
+            if (!load(record_.inRect, record_.inLoPlane, record_.inHiPlane, in_)) {
+                return filterBadParameters;
+            }
+            record_.inData = in_.bytes.data();
+            record_.inRowBytes = static_cast<int32>(in_.rowBytes);
+        }
+        if (!isEmpty(record_.outRect)) {
+            if (!load(record_.outRect, record_.outLoPlane, record_.outHiPlane, out_)) {
+                return filterBadParameters;
+            }
+            record_.outData = out_.bytes.data();
+            record_.outRowBytes = static_cast<int32>(out_.rowBytes);
+        }
+        return noErr;
+    }
+
+  private:
+    static OSErr advanceState() {
+        return tActiveSession != nullptr ? tActiveSession->fillBuffers() : filterBadParameters;
+    }
+
+    bool load(const Rect& area, int16 lo, int16 hi, AreaBuffer& buffer) {
+        if (area.left < 0 || area.top < 0 || area.right > static_cast<int32>(document_.width) ||
+            area.bottom > static_cast<int32>(document_.height) || lo < 0 || hi < lo ||
+            hi >= document_.channels) {
+            return false;
+        }
+        buffer.area = area;
+        buffer.lo = lo;
+        buffer.planes = hi - lo + 1;
+        const size_t width = static_cast<size_t>(area.right - area.left);
+        buffer.rowBytes = width * static_cast<size_t>(buffer.planes) + kBufferRowPadding;
+        buffer.bytes.assign(buffer.rowBytes * static_cast<size_t>(area.bottom - area.top), 0xCD);
+        for (int y = area.top; y < area.bottom; ++y) {
+            const uint8_t* source = document_.row(static_cast<uint32_t>(y));
+            uint8_t* target =
+                buffer.bytes.data() + buffer.rowBytes * static_cast<size_t>(y - area.top);
+            for (int x = area.left; x < area.right; ++x) {
+                std::memcpy(target, source + static_cast<size_t>(x) * document_.channels + lo,
+                            static_cast<size_t>(buffer.planes));
+                target += buffer.planes;
+            }
+        }
+        return true;
+    }
+
+    // Copies what the plug-in wrote into the output buffer back into the document.
+    void writeBack() {
+        if (out_.bytes.empty()) {
+            return;
+        }
+        const Rect& area = out_.area;
+        for (int y = area.top; y < area.bottom; ++y) {
+            uint8_t* target = document_.row(static_cast<uint32_t>(y));
+            const uint8_t* source =
+                out_.bytes.data() + out_.rowBytes * static_cast<size_t>(y - area.top);
+            for (int x = area.left; x < area.right; ++x) {
+                std::memcpy(target + static_cast<size_t>(x) * document_.channels + out_.lo, source,
+                            static_cast<size_t>(out_.planes));
+                source += out_.planes;
+            }
+        }
+        out_ = {};
+        record_.outData = nullptr;
+    }
+
+    PluginMainProc entry_;
+    Document& document_;
+    FilterSession* previous_;
+    FilterRecord record_{};
+    HandleProcs procs_{};
+    Handle profile_ = nullptr;
+    intptr_t data_ = 0;
+    AreaBuffer in_;
+    AreaBuffer out_;
+};
+
+}  // namespace
+
+int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection) {
+    if (entry == nullptr || document.empty() || document.width > 30000 || document.height > 30000) {
+        return filterBadParameters;
+    }
+    Rect area{0, 0, static_cast<int16>(document.height), static_cast<int16>(document.width)};
+    if (selection) {
+        const uint32_t right = std::min(document.width, selection->x + selection->width);
+        const uint32_t bottom = std::min(document.height, selection->y + selection->height);
+        area = Rect{static_cast<int16>(std::min(selection->y, bottom)),
+                    static_cast<int16>(std::min(selection->x, right)), static_cast<int16>(bottom),
+                    static_cast<int16>(right)};
+    }
+    FilterSession session(entry, document, area);
+    FilterRecord& record = session.record();
+    const bool transparent = document.channels == 4;
+    record.filterCase = transparent ? (selection ? filterCaseEditableTransparencyWithSelection
+                                                 : filterCaseEditableTransparencyNoSelection)
+                                    : (selection ? filterCaseFlatImageWithSelection
+                                                 : filterCaseFlatImageNoSelection);
+
+    int16 result = session.call(filterSelectorPrepare);
+    if (result != noErr) {
+        return result;
+    }
+    result = session.call(filterSelectorStart);
+    for (int calls = 0; result == noErr && calls < kMaxContinueCalls &&
+                        (!isEmpty(record.inRect) || !isEmpty(record.outRect));
+         ++calls) {
+        result = session.fillBuffers();
+        if (result == noErr) {
+            result = session.call(filterSelectorContinue);
+        }
+    }
+    if (result == noErr) {
+        result = session.call(filterSelectorFinish);
+    }
+    return result;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+
+#include "host/document.h"
+#include "plugin/filter_record.h"
+
+// A rectangle of the document, in pixels.
+struct Selection {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// Runs one filter over the document (or the selection) the way an editor does: prepare,
+// start, continue while the plug-in asks for an area, finish. The plug-in's output is written
+// into the document as it hands it back. Returns the first non-zero result code, else 0.
+// Main thread only; one run at a time.
+int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection);
