@@ -38,9 +38,20 @@ void writeAll(int fd, const void* data, size_t length) {
     }
 }
 
-// The panel starts clean: no signal blocked or ignored from the host, no descriptor of the
-// host's left open but the standard three and the report pipe (which closes on exec).
+// The panel starts clean, as an application started by the desktop: no signal blocked or
+// ignored from the host, standard streams on /dev/null (so nobody reading the host's output
+// waits for the panel to end), no other descriptor of the host's but the report pipe (which
+// closes on exec).
 void resetInheritedState(int keepFd) {
+    int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        if (null > STDERR_FILENO && null != keepFd) {
+            ::close(null);
+        }
+    }
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
