@@ -10,6 +10,12 @@
 // Failures are the empty result; nothing throws.
 namespace png {
 
+// The largest image decode accepts, in pixels (256 megapixels: a 1 GiB canvas). Spool files and
+// host documents are far smaller, so anything above this is refused before a byte is allocated:
+// a few bytes of hostile header could otherwise ask the host process for gigabytes. A real
+// 8192 x 8192 image (64 MP) is well inside.
+inline constexpr uint64_t kMaxDecodePixels = uint64_t{1} << 28;
+
 // Straight-alpha RGBA tagged as sRGB; the empty vector when the buffer is empty or encoding fails.
 std::vector<uint8_t> encode(const PixelBuffer& image);
 

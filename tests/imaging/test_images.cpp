@@ -1,0 +1,167 @@
+#include "test_images.h"
+
+#include <lcms2.h>
+#include <png.h>
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace testimg {
+namespace {
+
+void appendData(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+Bytes saveProfile(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    Bytes bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+}  // namespace
+
+Bytes writePng(const PngSpec& spec) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        throw std::runtime_error("libpng write failed");
+    }
+    png_set_write_fn(png, &out, appendData, nullptr);
+    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
+                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!spec.palette.empty()) {
+        std::vector<png_color> colors(spec.palette.size() / 3);
+        std::memcpy(colors.data(), spec.palette.data(), colors.size() * 3);
+        png_set_PLTE(png, info, colors.data(), static_cast<int>(colors.size()));
+    }
+    if (!spec.trns.empty()) {
+        if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
+            png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+        } else {
+            png_color_16 key{};
+            auto word = [&](size_t i) {
+                return static_cast<png_uint_16>((spec.trns[i * 2] << 8) | spec.trns[i * 2 + 1]);
+            };
+            if (spec.colorType == PNG_COLOR_TYPE_GRAY) {
+                key.gray = word(0);
+            } else {
+                key.red = word(0);
+                key.green = word(1);
+                key.blue = word(2);
+            }
+            png_set_tRNS(png, info, nullptr, 0, &key);
+        }
+    }
+    if (!spec.iccProfile.empty()) {
+        png_set_iCCP(png, info, "test", 0, spec.iccProfile.data(),
+                     static_cast<png_uint_32>(spec.iccProfile.size()));
+    }
+    if (spec.gamma > 0) {
+        png_set_gAMA(png, info, spec.gamma);
+    }
+    if (spec.srgbChunk) {
+        png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    }
+    png_write_info(png, info);
+    size_t rowBytes = png_get_rowbytes(png, info);
+    std::vector<png_bytep> rows(spec.height);
+    for (uint32_t y = 0; y < spec.height; ++y) {
+        rows[y] = const_cast<png_bytep>(spec.samples.data() + y * rowBytes);
+    }
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    int rc = tjCompress2(tj, rgb.rgba.data(), static_cast<int>(rgb.width), 0,
+                         static_cast<int>(rgb.height), TJPF_RGBA, &jpeg, &size,
+                         gray ? TJSAMP_GRAY : TJSAMP_420, quality, 0);
+    Bytes out;
+    if (rc == 0) {
+        out.assign(jpeg, jpeg + size);
+    }
+    tjFree(jpeg);
+    tjDestroy(tj);
+    return out;
+}
+
+Bytes srgbProfile() {
+    return saveProfile(cmsCreate_sRGBProfile());
+}
+
+Bytes linearRgbProfile() {
+    cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve* curves[3] = {linear, linear, linear};
+    cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(linear);
+    return saveProfile(p);
+}
+
+Bytes displayP3Profile() {
+    cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return saveProfile(p);
+}
+
+Bytes grayProfile() {
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+    cmsHPROFILE p = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+    cmsFreeToneCurve(curve);
+    return saveProfile(p);
+}
+
+Bytes labProfile() {
+    return saveProfile(cmsCreateLab4Profile(nullptr));
+}
+
+Bytes cmykProfile() {
+    // An output profile in CMYK: an ink-limiting link saved with an output class is enough for
+    // the colour-model check, which is what is being tested.
+    cmsHPROFILE p = cmsCreateInkLimitingDeviceLink(cmsSigCmykData, 300.0);
+    cmsSetDeviceClass(p, cmsSigOutputClass);
+    cmsSetPCS(p, cmsSigLabData);
+    return saveProfile(p);
+}
+
+PixelBuffer patternImage(uint32_t width, uint32_t height, bool withAlpha, uint32_t seed) {
+    PixelBuffer image;
+    image.width = width;
+    image.height = height;
+    image.rgba.resize(size_t{width} * height * 4);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            uint8_t* p = &image.rgba[(size_t{y} * width + x) * 4];
+            // Smooth gradients plus a little noise: compressible, yet every value occurs.
+            p[0] = static_cast<uint8_t>(x * 3 + (state >> 29));
+            p[1] = static_cast<uint8_t>(y * 5 + (state >> 27));
+            p[2] = static_cast<uint8_t>((x + y) ^ (state >> 24));
+            p[3] = withAlpha ? static_cast<uint8_t>(state >> 16) : 255;
+        }
+    }
+    return image;
+}
+
+}  // namespace testimg
