@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/accessibility_permission.h"
+
+// The permission as a flag, with counters of what was asked.
+class FakeAccessibilityPermission final : public AccessibilityPermission {
+  public:
+    bool held = false;
+    bool settingsAvailable = true;
+    int checks = 0;
+    int prompts = 0;
+    int settingsOpened = 0;
+
+    bool isHeld() override {
+        ++checks;
+        return held;
+    }
+    void requestPrompt() override { ++prompts; }
+    bool openSettings() override {
+        if (!settingsAvailable) {
+            return false;
+        }
+        ++settingsOpened;
+        return true;
+    }
+};
