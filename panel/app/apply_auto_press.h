@@ -1,0 +1,65 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/accessibility.h"
+#include "platform/running_apps.h"
+
+// The status tokens that tell the page how a result application ended.
+namespace apply_status {
+inline constexpr char kAccessibility[] = "accessibility";
+inline constexpr char kAccessibilityStale[] = "accessibility-stale";
+inline constexpr char kHostGone[] = "host-gone";
+inline constexpr char kMenuMissing[] = "menu-missing";
+inline constexpr char kFilterDisabled[] = "filter-disabled";
+inline constexpr char kPressFailed[] = "press-failed";
+inline constexpr char kTimeout[] = "timeout";
+}  // namespace apply_status
+
+// The clock and the sleep of the wait for consumption; tests replace both.
+struct ApplyWaitClock {
+    // Seconds on a clock that never goes back, so a wall-clock change can't stretch the wait.
+    std::function<double()> nowSeconds;
+    std::function<void(int64_t microseconds)> sleep;
+
+    static ApplyWaitClock system();
+};
+
+// Presses the host editor's "Lumivo" menu item so that the editor runs the filter again, then
+// waits for the plug-in to consume the result file. The item found is kept for the next result
+// of the same host process. Apply queue only (the object is created anywhere, then used there).
+class AutoApplier {
+  public:
+    static constexpr int64_t kPollMicroseconds = 200000;
+    static constexpr double kWaitSeconds = 10.0;
+
+    // `permissionStatus` answers none when the accessibility interface may be used, else the
+    // token to report. All references must outlive the applier.
+    AutoApplier(Accessibility& accessibility, RunningApps& runningApps,
+                const std::atomic<int32_t>& hostPid,
+                std::function<std::optional<std::string>()> permissionStatus, ApplyWaitClock clock);
+
+    // None when the file was consumed (or was gone before the press), else a status token.
+    std::optional<std::string> autoApplyAndAwaitConsumption(const std::string& resultPath);
+
+  private:
+    enum class PressOutcome { kPressed, kDisabled, kFailed };
+
+    PressOutcome tryPress(const AxElement& item);
+    std::optional<std::string> waitForConsumption(const std::string& resultPath);
+
+    Accessibility& accessibility_;
+    RunningApps& runningApps_;
+    const std::atomic<int32_t>& hostPid_;
+    std::function<std::optional<std::string>()> permissionStatus_;
+    ApplyWaitClock clock_;
+
+    AxHandle cachedItem_;
+    pid_t cachedItemPid_ = 0;
+};

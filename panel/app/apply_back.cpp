@@ -1,0 +1,73 @@
+#include "panel/app/apply_back.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "imaging/png.h"
+#include "panel/bridge/base64.h"
+#include "plugin/spool.h"
+
+ApplyBack::ApplyBack(PageCaller& page, PanelState& panel, std::function<TaskQueue&()> applyQueue,
+                     AutoApplier& applier, AccessibilityBookkeeping& bookkeeping,
+                     std::function<double()> wallClockSeconds)
+    : page_(page),
+      panel_(panel),
+      applyQueue_(std::move(applyQueue)),
+      applier_(applier),
+      bookkeeping_(bookkeeping),
+      wallClockSeconds_(std::move(wallClockSeconds)) {}
+
+void ApplyBack::handleApplyResult(const nlohmann::json& ackId, std::string base64) {
+    applyQueue_().post([this, ackId, base64 = std::move(base64)] { runApplyJob(ackId, base64); });
+}
+
+void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
+    const bool held = bookkeeping_.repair();
+    page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
+}
+
+void ApplyBack::runApplyJob(const nlohmann::json& ackId, const std::string& base64) {
+    Outcome outcome;
+    try {
+        applyResult(base64, outcome);
+    } catch (...) {
+        // Nothing may end a job without its answer. Once the file is written the page hears
+        // "press-failed", so it asks the user to run the filter by hand.
+        if (outcome.ok) {
+            outcome.status = apply_status::kPressFailed;
+        }
+    }
+    try {
+        page_.callAck(kImportAck, nlohmann::json::array({ackId, outcome.ok, outcome.status}));
+    } catch (...) {
+        // An answer that can't even be built is dropped; the queue must go on.
+    }
+}
+
+void ApplyBack::applyResult(const std::string& base64, Outcome& outcome) {
+    std::optional<std::vector<uint8_t>> bytes = base64::decode(base64);
+    if (!bytes) {
+        return;
+    }
+    PixelBuffer frame = png::decode(bytes->data(), bytes->size());
+    if (frame.empty()) {
+        return;
+    }
+    std::string directory = panel_.spoolDirectory();
+    if (directory.empty()) {
+        return;
+    }
+    if (directory.back() != '/') {
+        directory += '/';
+    }
+    // The file holds exactly the bytes the page sent; it is not re-encoded.
+    const std::string path = directory + spool::fileName(spool::kResultPrefix, wallClockSeconds_());
+    if (!spool::writeAtomically(path, bytes->data(), bytes->size())) {
+        return;
+    }
+    outcome.ok = true;
+    bytes.reset();
+    panel_.retargetAtFrame(std::move(frame));
+    outcome.status = applier_.autoApplyAndAwaitConsumption(path).value_or("");
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "panel/app/accessibility_bookkeeping.h"
+#include "panel/app/apply_auto_press.h"
+#include "panel/bridge/page_caller.h"
+#include "panel/bridge/panel_requests.h"
+#include "panel/bridge/panel_state.h"
+#include "platform/task_queue.h"
+
+// Serves "apply-result" and "accessibility-repair". The requests arrive on the main thread;
+// each result becomes one job on the apply queue, and every job ends in exactly one
+// "__lumivoImportAck". Must outlive every job it queued (the panel keeps it for the whole run).
+class ApplyBack final : public ApplyRequests {
+  public:
+    static constexpr char kImportAck[] = "__lumivoImportAck";
+    static constexpr char kAccessibilityAck[] = "__lumivoAccessibilityAck";
+
+    // `applyQueue` is asked for the queue on each result, so it can create it on first use.
+    // `wallClockSeconds` names the result files (seconds since 1970).
+    ApplyBack(PageCaller& page, PanelState& panel, std::function<TaskQueue&()> applyQueue,
+              AutoApplier& applier, AccessibilityBookkeeping& bookkeeping,
+              std::function<double()> wallClockSeconds);
+
+    void handleApplyResult(const nlohmann::json& ackId, std::string base64) override;
+    void handleAccessibilityRepair(const nlohmann::json& ackId) override;
+
+    // One apply job. Apply queue only.
+    void runApplyJob(const nlohmann::json& ackId, const std::string& base64);
+
+  private:
+    struct Outcome {
+        bool ok = false;
+        std::string status;
+    };
+    // Fills `outcome` as it goes, so a job cut short still knows whether its file was written.
+    void applyResult(const std::string& base64, Outcome& outcome);
+
+    PageCaller& page_;
+    PanelState& panel_;
+    std::function<TaskQueue&()> applyQueue_;
+    AutoApplier& applier_;
+    AccessibilityBookkeeping& bookkeeping_;
+    std::function<double()> wallClockSeconds_;
+};

@@ -1,0 +1,182 @@
+#include "panel/app/apply_auto_press.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "apply/apply_test_support.h"
+#include "fakes/fake_accessibility.h"
+
+namespace {
+
+constexpr pid_t kHost = 4242;
+
+// A host editor with the menu bar Filters > Lumivo; pressing the item consumes the result file
+// the way the plug-in does, unless `consumes` is false.
+class AutoPressTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        result = dir.write("result-1.png", "png");
+        hostPid = kHost;
+        apps.running = {kHost};
+        ax.applications[kHost] = host();
+        item = lastItem;
+    }
+    void TearDown() override {
+        applier.reset();
+        EXPECT_EQ(ax.liveHandles(), 0) << "an element reference leaked";
+    }
+
+    std::shared_ptr<FakeAxNode> host() {
+        auto app = std::make_shared<FakeAxNode>();
+        app->menuBar = std::make_shared<FakeAxNode>();
+        FakeAxNode* filters = app->menuBar->add(FakeAxNode::titled("Filters"));
+        lastItem = filters->add(FakeAxNode::titled("Lumivo"));
+        lastItem->onPress = [this] {
+            if (consumes) {
+                std::filesystem::remove(result);
+            }
+        };
+        return app;
+    }
+
+    std::optional<std::string> apply() { return applier->autoApplyAndAwaitConsumption(result); }
+
+    TempDir dir;
+    std::string result;
+    FakeAccessibility ax;
+    FakeRunningApps apps;
+    FakeWaitClock clock;
+    std::atomic<int32_t> hostPid{0};
+    std::optional<std::string> permission;  // what the permission check answers
+    int permissionChecks = 0;
+    bool consumes = true;
+    FakeAxNode* lastItem = nullptr;
+    FakeAxNode* item = nullptr;
+    std::unique_ptr<AutoApplier> applier = std::make_unique<AutoApplier>(
+        ax, apps, hostPid,
+        [this] {
+            ++permissionChecks;
+            return permission;
+        },
+        clock.clock());
+};
+
+TEST_F(AutoPressTest, PressedItemWhoseFileIsConsumedAtOnceGivesNoStatus) {
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(item->presses, 1);
+    EXPECT_EQ(clock.sleeps, 0) << "the first check follows the press without a sleep";
+}
+
+TEST_F(AutoPressTest, FileGoneBeforeThePressGivesNoStatusAndTouchesNothing) {
+    std::filesystem::remove(result);
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(permissionChecks, 0);
+    EXPECT_EQ(ax.applicationLookups, 0);
+}
+
+TEST_F(AutoPressTest, ConsumptionIsPolledEvery200msForTenSeconds) {
+    consumes = false;
+    clock.onSleep = [this] {
+        if (clock.sleeps == 7) {
+            std::filesystem::remove(result);
+        }
+    };
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(clock.sleeps, 7);
+
+    dir.write("result-1.png", "png");
+    clock.onSleep = nullptr;
+    clock.sleeps = 0;
+    EXPECT_EQ(apply(), apply_status::kTimeout);
+    EXPECT_NEAR(clock.sleeps, 50, 1);
+    EXPECT_TRUE(std::filesystem::exists(result)) << "the panel never deletes a result file";
+}
+
+TEST_F(AutoPressTest, PermissionIsCheckedBeforeAnythingAboutTheHost) {
+    hostPid = 0;
+    permission = apply_status::kAccessibilityStale;
+    EXPECT_EQ(apply(), apply_status::kAccessibilityStale);
+    EXPECT_EQ(ax.applicationLookups, 0);
+    EXPECT_EQ(item->presses, 0);
+}
+
+TEST_F(AutoPressTest, UnknownOrDeadHostIsGone) {
+    for (int32_t pid : {0, -5}) {
+        hostPid = pid;
+        EXPECT_EQ(apply(), apply_status::kHostGone) << pid;
+    }
+    hostPid = kHost;
+    apps.running.clear();
+    EXPECT_EQ(apply(), apply_status::kHostGone);
+    apps.running = {kHost};
+    apps.terminated = {kHost};
+    EXPECT_EQ(apply(), apply_status::kHostGone);
+    EXPECT_EQ(ax.applicationLookups, 0);
+}
+
+TEST_F(AutoPressTest, MissingMenuOrItemIsMenuMissing) {
+    ax.applications[kHost]->menuBar->children.clear();
+    EXPECT_EQ(apply(), apply_status::kMenuMissing);
+    ax.applications[kHost]->menuBar.reset();
+    EXPECT_EQ(apply(), apply_status::kMenuMissing);
+}
+
+TEST_F(AutoPressTest, GreyedOutItemIsCachedAndReusedWithoutANewSearch) {
+    for (EnabledRead state :
+         {EnabledRead{EnabledRead::kValue, false}, EnabledRead{EnabledRead::kAbsent, false}}) {
+        item->enabled = state;
+        EXPECT_EQ(apply(), apply_status::kFilterDisabled);
+    }
+    EXPECT_EQ(ax.applicationLookups, 1);
+    item->enabled = {EnabledRead::kValue, true};
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(ax.applicationLookups, 1);
+    EXPECT_EQ(item->presses, 1);
+}
+
+TEST_F(AutoPressTest, InvalidCachedItemIsSearchedOnceMoreAndOnlyASecondFailureIsFinal) {
+    EXPECT_EQ(apply(), std::nullopt);
+    // The menu is rebuilt: the cached element can't be read any more.
+    item->enabled = {EnabledRead::kError, false};
+    ax.applications[kHost] = host();
+    FakeAxNode* fresh = lastItem;
+    dir.write("result-1.png", "png");
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(ax.applicationLookups, 2);
+    EXPECT_EQ(fresh->presses, 1);
+
+    // Both the cached and the freshly found element fail to press.
+    fresh->pressFails = true;
+    ax.applications[kHost] = host();
+    lastItem->pressFails = true;
+    dir.write("result-1.png", "png");
+    EXPECT_EQ(apply(), apply_status::kPressFailed);
+    EXPECT_EQ(ax.applicationLookups, 3);
+
+    // Nothing is cached after the final failure: the next result searches at once.
+    lastItem->pressFails = false;
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(ax.applicationLookups, 4);
+}
+
+TEST_F(AutoPressTest, AFreshlyFoundItemThatFailsIsSearchedOnceMore) {
+    item->pressFails = true;
+    EXPECT_EQ(apply(), apply_status::kPressFailed);
+    EXPECT_EQ(ax.applicationLookups, 2);
+}
+
+TEST_F(AutoPressTest, NewHostProcessDropsTheCachedItem) {
+    EXPECT_EQ(apply(), std::nullopt);
+    constexpr pid_t kRestarted = 5151;
+    ax.applications[kRestarted] = host();
+    FakeAxNode* restartedItem = lastItem;
+    apps.running = {kHost, kRestarted};
+    hostPid = kRestarted;
+    dir.write("result-1.png", "png");
+    EXPECT_EQ(apply(), std::nullopt);
+    EXPECT_EQ(restartedItem->presses, 1);
+    EXPECT_EQ(item->presses, 1);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+#include "panel/app/apply_back.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "apply/apply_test_support.h"
+#include "fakes/fake_accessibility.h"
+#include "fakes/fake_accessibility_permission.h"
+#include "fakes/fake_user_defaults.h"
+#include "fakes/manual_queue.h"
+#include "panel/bridge/base64.h"
+
+namespace {
+
+// A 3 x 2 RGBA PNG.
+constexpr char kPng[] =
+    "iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAYAAACddGYaAAAAFElEQVR4nGP4z8DwHwwZ/jcwIHMAjhMK97bT1FAAAAAAS"
+    "UVORK5CYII=";
+constexpr pid_t kHost = 777;
+
+// What the page and the panel were told, in one ordered log.
+struct Recorder final : PageCaller, PanelState {
+    std::vector<std::string> events;
+    std::vector<nlohmann::json> acks;
+    std::string spool;
+    bool throwOnRetarget = false;
+
+    void callAck(const std::string& name, const nlohmann::json& arguments) override {
+        events.push_back("ack " + name);
+        acks.push_back(arguments);
+    }
+    void retargetAtFrame(PixelBuffer frame) override {
+        if (throwOnRetarget) {
+            throw std::runtime_error("retarget");
+        }
+        events.push_back("retarget " + std::to_string(frame.width) + "x" +
+                         std::to_string(frame.height));
+    }
+    std::string spoolDirectory() const override { return spool; }
+};
+
+class ApplyBackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        recorder.spool = dir.path();
+        permission.held = true;
+        apps.running = {kHost};
+        hostPid = kHost;
+        auto app = std::make_shared<FakeAxNode>();
+        app->menuBar = std::make_shared<FakeAxNode>();
+        item = app->menuBar->add(FakeAxNode::titled("Lumivo"));
+        // The editor runs the filter: the plug-in takes the newest result and removes them all.
+        item->onPress = [this] {
+            for (const std::string& name : dir.names()) {
+                consumed.push_back(readFile(dir.path() + "/" + name));
+                std::filesystem::remove(dir.path() + "/" + name);
+            }
+        };
+        ax.applications[kHost] = app;
+    }
+
+    static std::string readFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    TempDir dir;
+    Recorder recorder;
+    ManualQueue queue;
+    FakeAccessibility ax;
+    FakeAccessibilityPermission permission;
+    FakeUserDefaults defaults;
+    FakeRunningApps apps;
+    FakeWaitClock clock;
+    std::atomic<int32_t> hostPid{0};
+    FakeAxNode* item = nullptr;
+    std::vector<std::string> consumed;
+    double wallClock = 1700000000.0;
+    AccessibilityBookkeeping bookkeeping{permission, defaults, "1.0"};
+    AutoApplier applier{ax, apps, hostPid,
+                        [this] { return bookkeeping.accessibilityStatusForApply(); },
+                        clock.clock()};
+    ApplyBack back{recorder, recorder,    [this]() -> TaskQueue& { return queue; },
+                   applier,  bookkeeping, [this] { return wallClock; }};
+};
+
+TEST_F(ApplyBackTest, ResultIsWrittenAsSentBecomesTheFrameAndIsPressedIn) {
+    back.handleApplyResult("a1", kPng);
+    EXPECT_TRUE(recorder.events.empty()) << "the request only enqueues";
+    queue.drain();
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 3x2", "ack __lumivoImportAck"}));
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"a1", true, ""}));
+    ASSERT_EQ(consumed.size(), 1u);
+    auto sent = base64::decode(kPng);
+    EXPECT_EQ(consumed[0], std::string(sent->begin(), sent->end())) << "bytes, not re-encoded";
+}
+
+TEST_F(ApplyBackTest, UndecodableResultsAreRefusedWithoutAFile) {
+    const std::string png = kPng;
+    const std::string notPng = base64::encode(reinterpret_cast<const uint8_t*>("hello"), 5);
+    for (const std::string& text :
+         {std::string(), png.substr(0, 40) + "\n" + png.substr(40), png + " ", notPng}) {
+        back.handleApplyResult(nlohmann::json(7), text);
+    }
+    queue.drain();
+    ASSERT_EQ(recorder.acks.size(), 4u);
+    for (const auto& ack : recorder.acks) {
+        EXPECT_EQ(ack, nlohmann::json::array({7, false, ""}));
+    }
+    EXPECT_TRUE(dir.names().empty());
+    EXPECT_EQ(item->presses, 0);
+}
+
+TEST_F(ApplyBackTest, UnwritableSpoolDirectoryIsRefused) {
+    recorder.spool = dir.path() + "/missing";
+    back.handleApplyResult("a", kPng);
+    recorder.spool = "";
+    back.handleApplyResult("b", kPng);
+    queue.drain();
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"ack __lumivoImportAck", "ack __lumivoImportAck"}));
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"a", false, ""}));
+    EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"b", false, ""}));
+}
+
+TEST_F(ApplyBackTest, WithNoKnownHostTheResultStaysAndIsTheFrame) {
+    hostPid = 0;
+    back.handleApplyResult("", kPng);
+    queue.drain();
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 3x2", "ack __lumivoImportAck"}));
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"", true, "host-gone"}));
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"result-1700000000000.png"});
+}
+
+TEST_F(ApplyBackTest, TwoResultsAreAppliedOneAfterTheOtherInArrivalOrder) {
+    back.handleApplyResult("first", kPng);
+    back.handleApplyResult("second", kPng);
+    EXPECT_EQ(queue.pending(), 2u);
+    queue.runOne();
+    EXPECT_EQ(recorder.acks.size(), 1u) << "the first is answered before the second starts";
+    EXPECT_EQ(consumed.size(), 1u);
+    wallClock += 0.001;
+    queue.runOne();
+    ASSERT_EQ(recorder.acks.size(), 2u);
+    EXPECT_EQ(recorder.acks[0][0], "first");
+    EXPECT_EQ(recorder.acks[1][0], "second");
+    EXPECT_EQ(consumed.size(), 2u);
+}
+
+TEST_F(ApplyBackTest, AJobCutShortStillAnswersOnce) {
+    recorder.throwOnRetarget = true;
+    back.handleApplyResult("x", kPng);
+    queue.drain();
+    ASSERT_EQ(recorder.acks.size(), 1u);
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"x", true, "press-failed"}))
+        << "the file was written, so the user can still run the filter";
+}
+
+TEST_F(ApplyBackTest, MissingPermissionIsReportedWithTheFileLeftInPlace) {
+    permission.held = false;
+    back.handleApplyResult("p", kPng);
+    back.handleAccessibilityRepair("r");
+    queue.drain();
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"r", false}));
+    EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"p", true, "accessibility"}));
+    EXPECT_EQ(dir.names().size(), 1u);
+    EXPECT_EQ(item->presses, 0);
+}
+
+}  // namespace
