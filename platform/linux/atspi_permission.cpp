@@ -1,0 +1,85 @@
+#include "platform/linux/atspi_permission.h"
+
+#include "platform/linux/atspi_bus.h"
+
+namespace {
+
+constexpr char kLauncherName[] = "org.a11y.Bus";
+constexpr char kLauncherPath[] = "/org/a11y/bus";
+constexpr char kStatusInterface[] = "org.a11y.Status";
+constexpr char kEnabledProperty[] = "IsEnabled";
+constexpr int kTimeoutMs = 2000;
+
+}  // namespace
+
+bool AtspiPermission::isHeld() {
+    if (atspi_bus::address().empty()) {
+        return false;
+    }
+    atspi_bus::ConnectionPtr session = atspi_bus::sessionBus();
+    if (!session) {
+        return false;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        session.get(), kLauncherName, kLauncherPath, "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", kStatusInterface, kEnabledProperty), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, &error);
+    g_clear_error(&error);
+    if (!reply) {
+        return false;
+    }
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool enabled =
+        g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    g_variant_unref(value);
+    g_variant_unref(reply);
+    return enabled;
+}
+
+void AtspiPermission::requestPrompt() {
+    atspi_bus::ConnectionPtr session = atspi_bus::sessionBus();
+    if (!session) {
+        return;
+    }
+    // Waits for the launcher's answer (a local service answers at once), so the request has
+    // surely left before the connection reference is dropped; the answer itself is not used.
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        session.get(), kLauncherName, kLauncherPath, "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", kStatusInterface, kEnabledProperty, g_variant_new_boolean(TRUE)),
+        nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, &error);
+    g_clear_error(&error);
+    if (reply) {
+        g_variant_unref(reply);
+    }
+}
+
+bool AtspiPermission::openSettings() {
+    struct Settings {
+        const char* program;
+        const char* panel;
+    };
+    static constexpr Settings kKnown[] = {
+        {"gnome-control-center", "universal-access"},
+        {"systemsettings", "kcm_access"},
+    };
+    for (const Settings& settings : kKnown) {
+        gchar* program = g_find_program_in_path(settings.program);
+        if (!program) {
+            continue;
+        }
+        gchar* argv[] = {program, const_cast<gchar*>(settings.panel), nullptr};
+        GError* error = nullptr;
+        // Without G_SPAWN_DO_NOT_REAP_CHILD GLib detaches the child, so no zombie is left.
+        const gboolean started = g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr,
+                                               nullptr, nullptr, &error);
+        g_clear_error(&error);
+        g_free(program);
+        if (started) {
+            return true;
+        }
+    }
+    return false;
+}
