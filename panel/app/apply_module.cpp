@@ -1,0 +1,63 @@
+#include "panel/app/apply_module.h"
+
+#include <optional>
+#include <string>
+
+#include "panel/app/accessibility_bookkeeping.h"
+#include "panel/app/apply_auto_press.h"
+#include "panel/app/apply_back.h"
+#include "panel/app/apply_queue.h"
+#include "platform/bundle.h"
+#include "platform/linux/atspi_accessibility.h"
+#include "platform/linux/atspi_permission.h"
+#include "platform/linux/keyfile_user_defaults.h"
+#include "platform/linux/proc_running_apps.h"
+#include "plugin/spool.h"
+
+namespace {
+
+// The panel bundle's short version, "" when there is none.
+std::string panelVersion() {
+    const std::string bundle = mainBundlePath();
+    if (bundle.empty()) {
+        return "";
+    }
+    std::optional<BundleInfo> info = readBundleInfo(bundle);
+    return info ? info->shortVersion : "";
+}
+
+class ApplyModuleImpl final : public ApplyModule {
+  public:
+    ApplyModuleImpl(PageCaller& page, PanelState& panel, const std::atomic<int32_t>& hostPid)
+        : defaults_(KeyfileUserDefaults::defaultPath()),
+          bookkeeping_(permission_, defaults_, panelVersion()),
+          applier_(
+              accessibility_, runningApps_, hostPid,
+              [this] { return bookkeeping_.accessibilityStatusForApply(); },
+              ApplyWaitClock::system()),
+          back_(page, panel, applyQueue, applier_, bookkeeping_,
+                [] { return spool::nowSeconds(); }) {}
+
+    void handleApplyResult(const nlohmann::json& ackId, std::string base64) override {
+        back_.handleApplyResult(ackId, std::move(base64));
+    }
+    void handleAccessibilityRepair(const nlohmann::json& ackId) override {
+        back_.handleAccessibilityRepair(ackId);
+    }
+
+  private:
+    AtspiAccessibility accessibility_;
+    AtspiPermission permission_;
+    KeyfileUserDefaults defaults_;
+    ProcRunningApps runningApps_;
+    AccessibilityBookkeeping bookkeeping_;
+    AutoApplier applier_;
+    ApplyBack back_;
+};
+
+}  // namespace
+
+std::unique_ptr<ApplyModule> makeApplyModule(PageCaller& page, PanelState& panel,
+                                             const std::atomic<int32_t>& hostPid) {
+    return std::make_unique<ApplyModuleImpl>(page, panel, hostPid);
+}

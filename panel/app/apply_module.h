@@ -1,0 +1,20 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "panel/bridge/page_caller.h"
+#include "panel/bridge/panel_requests.h"
+#include "panel/bridge/panel_state.h"
+
+// The apply-back and the accessibility permission, built on the desktop's real services (the
+// accessibility bus, the user-defaults key file, /proc) and the apply queue. Implemented by
+// ApplyModuleImpl in apply_module.cpp.
+class ApplyModule : public ApplyRequests {};
+
+// Called once by the panel's start-up on the main thread. `page` and `panel` are the handler,
+// `hostPid` is gHostPid; all three must outlive the module, which must live until the process
+// ends (apply jobs refer to it).
+std::unique_ptr<ApplyModule> makeApplyModule(PageCaller& page, PanelState& panel,
+                                             const std::atomic<int32_t>& hostPid);
