@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -19,7 +18,16 @@ constexpr char kLogPrefix[] = "LumivoPlugin: panel: ";
 
 void writeLogLine(const std::string& line) {
     syslog(LOG_NOTICE, "%s", line.c_str());
-    std::fprintf(stderr, "%s\n", line.c_str());
+    // One write per line, so lines of several processes sharing the stream never interleave.
+    std::string withNewline = line + "\n";
+    for (size_t done = 0; done < withNewline.size();) {
+        ssize_t written =
+            ::write(STDERR_FILENO, withNewline.data() + done, withNewline.size() - done);
+        if (written <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(written);
+    }
 }
 
 // A member the routing table reads with a default: "" when absent.

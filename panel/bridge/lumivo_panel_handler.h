@@ -39,10 +39,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     std::string spoolDirectory() const override;
     void setWebView(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
     void setWindow(std::weak_ptr<PanelWindow> window) { window_ = std::move(window); }
-    // The sign-in generation: the service code raises it on every successful "auth-save" and
-    // every "auth-sign-out", and compares it across a refresh. Main thread only.
-    int64_t authGeneration() const { return authGeneration_; }
-    void raiseAuthGeneration() { ++authGeneration_; }
+    // The sign-in generation lives with the sign-in code (AuthService), which alone raises
+    // and compares it, all on the main thread.
     // The modules that serve the other requests; null while a module is not wired in.
     void setModules(ApplyRequests* apply, ServiceRequests* service,
                     NotificationRequests* notifications);
@@ -100,7 +98,6 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
 
     std::weak_ptr<WebView> webView_;
     std::weak_ptr<PanelWindow> window_;
-    int64_t authGeneration_ = 0;
     // Result text being assembled, per ack id (keyed by the ack id's JSON text, so ids of
     // different JSON types never share a buffer).
     std::unique_ptr<std::unordered_map<std::string, std::string>> applyChunks_;

@@ -1,0 +1,119 @@
+#include "panel/app/input_intake.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <system_error>
+
+#include "imaging/png.h"
+#include "plugin/spool.h"
+
+std::atomic<int32_t> gHostPid{0};
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> newestSpooledInput(const std::string& directory) {
+    return spool::newestFile(directory, spool::kInputPrefix);
+}
+
+void sweepInputs(const std::string& directory) {
+    spool::removeWithPrefix(directory, spool::kInputPrefix);
+}
+
+void loadInputFrame(PanelState& handler, const std::string& path) {
+    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
+    // The file is the panel's to remove once taken, readable or not.
+    ::unlink(path.c_str());
+    if (!bytes) {
+        return;
+    }
+    PixelBuffer frame;
+    try {
+        frame = png::decode(bytes->data(), bytes->size());
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    bytes.reset();
+    if (frame.empty()) {
+        return;
+    }
+    handler.retargetAtFrame(std::move(frame));
+}
+
+std::string resolvedStandardPath(const std::string& path) {
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::path(path), error);
+    if (error) {
+        resolved = fs::absolute(fs::path(path), error).lexically_normal();
+        if (error) {
+            resolved = fs::path(path).lexically_normal();
+        }
+    }
+    std::string text = resolved.string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+namespace {
+
+std::string parentOf(const std::string& path) {
+    std::string parent = fs::path(path).parent_path().string();
+    return parent.empty() ? std::string("/") : parent;
+}
+
+std::string lastComponentOf(const std::string& path) {
+    return fs::path(path).filename().string();
+}
+
+}  // namespace
+
+SendObserver::SendObserver(std::string commandLineSpoolDirectory, LumivoPanelHandler& handler,
+                           std::weak_ptr<PanelWindow> window, RunningApps& runningApps,
+                           TaskQueue& intakeQueue)
+    : commandLineSpoolDirectory_(std::move(commandLineSpoolDirectory)),
+      handler_(handler),
+      window_(std::move(window)),
+      runningApps_(runningApps),
+      intakeQueue_(intakeQueue) {}
+
+void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
+    if (!announcement.input || announcement.input->empty()) {
+        return;
+    }
+    const std::string inputPath = resolvedStandardPath(*announcement.input);
+    const std::string inputDirectory = parentOf(inputPath);
+    // The root is worked out afresh each time: a link on the way may have been changed.
+    const std::string spoolRoot = parentOf(resolvedStandardPath(commandLineSpoolDirectory_));
+    if (parentOf(inputDirectory) != spoolRoot) {
+        return;
+    }
+    const fs::path name = fs::path(inputPath).filename();
+    if (name.string().rfind(spool::kInputPrefix, 0) != 0 || name.extension() != ".png") {
+        return;
+    }
+
+    handler_.setSpoolDirectory(inputDirectory);
+
+    // Only a live process of the application the input came from is believed to be the host.
+    if (announcement.hostPid && *announcement.hostPid > 0 &&
+        *announcement.hostPid <= std::numeric_limits<int32_t>::max()) {
+        auto pid = static_cast<int32_t>(*announcement.hostPid);
+        std::optional<RunningApp> app = runningApps_.withPid(pid);
+        if (app && !app->bundleIdentifier.empty() &&
+            app->bundleIdentifier == lastComponentOf(inputDirectory)) {
+            gHostPid.exchange(pid);
+        }
+    }
+
+    intakeQueue_.post([this, inputPath] { loadInputFrame(handler_, inputPath); });
+
+    if (announcement.activate.value_or(true)) {
+        if (auto window = window_.lock()) {
+            window->present();
+        }
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "panel/bridge/lumivo_panel_handler.h"
+#include "panel/bridge/panel_state.h"
+#include "platform/panel_window.h"
+#include "platform/running_apps.h"
+#include "platform/send_notification.h"
+#include "platform/task_queue.h"
+
+// The host editor's process id as the panel knows it; 0 or less means unknown. Written on the
+// main thread only, by exchange; read by the apply queue.
+extern std::atomic<int32_t> gHostPid;
+
+// The newest input file in a directory (the spool's newest-file rule), or none. Any thread.
+std::optional<std::string> newestSpooledInput(const std::string& directory);
+
+// Removes every "input-" entry of the directory, whatever its type; failures ignored.
+void sweepInputs(const std::string& directory);
+
+// Reads the input file, deletes it whatever it held, and when it is an image hands it to
+// retargetAtFrame. Any thread; blocks on the file and the decoder.
+void loadInputFrame(PanelState& handler, const std::string& path);
+
+// The panel's half of the send announcement: which inputs are taken, where results go next,
+// which host process is believed, and when the window comes forward. Main thread only.
+//
+// Reading and decoding an input takes a while for a large frame, so that part runs on the
+// intake queue (one serial worker): inputs are installed one at a time, in announcement order,
+// and the window comes forward at once rather than after the decode.
+class SendObserver {
+  public:
+    // `commandLineSpoolDirectory` fixes the spool root: its parent, links resolved, standardised.
+    // Every reference must outlive the observer.
+    SendObserver(std::string commandLineSpoolDirectory, LumivoPanelHandler& handler,
+                 std::weak_ptr<PanelWindow> window, RunningApps& runningApps,
+                 TaskQueue& intakeQueue);
+
+    void onSend(const ReceivedAnnouncement& announcement);
+
+  private:
+    std::string commandLineSpoolDirectory_;
+    LumivoPanelHandler& handler_;
+    std::weak_ptr<PanelWindow> window_;
+    RunningApps& runningApps_;
+    TaskQueue& intakeQueue_;
+};
+
+// A path with its symbolic links resolved as far as it exists, then made absolute and free of
+// ".", ".." and repeated or trailing separators. Any thread.
+std::string resolvedStandardPath(const std::string& path);

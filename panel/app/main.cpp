@@ -1,0 +1,5 @@
+#include "panel/app/startup.h"
+
+int main(int argc, char** argv) {
+    return runPanel(argc, argv);
+}

@@ -1,0 +1,149 @@
+#include "panel/app/startup.h"
+
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/png.h"
+#include "panel/app/input_intake.h"
+#include "panel/app/panel_modules.h"
+#include "panel/app/startup_window.h"
+#include "panel/bridge/lumivo_panel_handler.h"
+#include "panel/bridge/page_scripts.h"
+#include "panel/bridge/worker_pool.h"
+#include "panel/service/service_hosts.h"
+#include "platform/bundle.h"
+#include "platform/linux/dbus_send_subscription.h"
+#include "platform/linux/glib_main_queue.h"
+#include "platform/linux/proc_running_apps.h"
+#include "platform/serial_worker.h"
+#include "plugin/spool.h"
+
+namespace {
+
+constexpr char kUsage[] = "usage: LumivoAffinity <input.png> <spool-dir> [host-pid]\n";
+// Set to an edit's name, the page runs that edit on the first frame and applies it once; the
+// end-to-end test drives the panel without a mouse this way.
+constexpr char kAutotestVariable[] = "LUMIVO_PANEL_AUTOTEST";
+
+PixelBuffer readStartFrame(const std::string& path) {
+    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
+    if (!bytes) {
+        return {};
+    }
+    return png::decode(bytes->data(), bytes->size());
+}
+
+// The page from the application's own bundle, whole, as UTF-8 text; none when it can't be read.
+std::optional<std::string> readPanelPage() {
+    std::string bundle = mainBundlePath();
+    if (bundle.empty()) {
+        return std::nullopt;
+    }
+    std::string path = bundle + "/Contents/Resources/panel/index.html";
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
+        return std::nullopt;
+    }
+    std::optional<std::string> page;
+    if (g_utf8_validate(contents, static_cast<gssize>(length), nullptr)) {
+        page.emplace(contents, length);
+    }
+    g_free(contents);
+    return page;
+}
+
+std::vector<std::string> userScripts(const PixelBuffer& startFrame) {
+    std::vector<std::string> scripts{startupUserScript(startFrame.width, startFrame.height)};
+    if (const char* edit = std::getenv(kAutotestVariable); edit != nullptr && *edit != '\0') {
+        std::string literal;
+        appendScriptArgument(literal, nlohmann::json(edit));
+        scripts.push_back("window.__lumivoAutotest = " + literal + ";");
+    }
+    return scripts;
+}
+
+}  // namespace
+
+int runPanel(int argc, char** argv) {
+    // 1-2. The command line.
+    if (argc < 3) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string fallbackInput = argv[1];
+    const std::string spoolDirectory = argv[2];
+    if (argc > 3) {
+        gHostPid.exchange(std::atoi(argv[3]));
+    }
+
+    // 3. The application. GTK's own options are not taken from our command line.
+    if (!gtk_init_check(nullptr, nullptr)) {
+        std::fputs("LumivoAffinity: cannot open the display\n", stderr);
+        return 1;
+    }
+    g_set_application_name("Lumivo");
+
+    // 4-7. The start frame: the newest spooled input, else the file named on the command line.
+    std::string startInput = newestSpooledInput(spoolDirectory).value_or(fallbackInput);
+    // Owned here for the life of the process; the handler points at it.
+    static PixelBuffer startFrame;
+    startFrame = readStartFrame(startInput);
+    sweepInputs(spoolDirectory);
+    if (startFrame.empty()) {
+        return 1;
+    }
+
+    // 8. The page.
+    std::optional<std::string> page = readPanelPage();
+    if (!page) {
+        showMissingPageAlert();
+        return 1;
+    }
+
+    // 9. The handler and the places its work runs.
+    GlibMainQueue mainQueue;
+    WorkerPool exportWorkers(2);
+    SerialWorker intakeQueue("com.lumivo.affinity.intake");
+    LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
+    handler.setInput(&startFrame);
+    handler.setSpoolDirectory(spoolDirectory);
+
+    // 10-12. The web view and the window.
+    PanelWindowParts parts = createPanelWindow(handler, userScripts(startFrame));
+    PanelModules modules = wirePanelModules(handler, mainQueue, parts.windowPort);
+    handler.setModules(modules.apply.get(), modules.service.get(), modules.notifications.get());
+    showPanelWindow(parts);
+
+    // 13. The page, with the origin of the service's sign-in host.
+    loadPanelPage(parts, *page,
+                  std::string("https://") + service_hosts::kAuth + "/plugin-panel/affinity");
+
+    // 14. Later inputs.
+    ProcRunningApps runningApps;
+    SendObserver observer(spoolDirectory, handler, parts.windowPort, runningApps, intakeQueue);
+    std::unique_ptr<SendSubscription> subscription = subscribeToSend(
+        [&observer](const ReceivedAnnouncement& announcement) { observer.onSend(announcement); });
+
+    // 15. An input written while the above ran, before the subscription existed. The sweep
+    // follows the load on the same queue, so it can't remove the file before it is read.
+    if (std::optional<std::string> late = newestSpooledInput(spoolDirectory)) {
+        intakeQueue.post([&handler, path = *late, spoolDirectory] {
+            loadInputFrame(handler, path);
+            sweepInputs(spoolDirectory);
+        });
+    }
+
+    // 16. The loop is not expected to return; if it does, the panel ends as when its window
+    // closes, without tearing down objects that queued work may still reach.
+    gtk_main();
+    std::fflush(nullptr);
+    _exit(0);
+}

@@ -1,0 +1,127 @@
+#include "panel/app/startup_window.h"
+
+#include <exception>
+#include <optional>
+
+#include "panel/bridge/script_message.h"
+
+namespace {
+
+LumivoPanelHandler& handlerOf(gpointer data) {
+    return *static_cast<LumivoPanelHandler*>(data);
+}
+
+// The page's message body as JSON text; only objects can be messages.
+std::optional<nlohmann::json> messageBody(WebKitJavascriptResult* result) {
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (value == nullptr || !jsc_value_is_object(value)) {
+        return std::nullopt;
+    }
+    char* text = jsc_value_to_json(value, 0);
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<nlohmann::json> body = parseScriptMessage(text);
+    g_free(text);
+    return body;
+}
+
+// GTK and WebKit callbacks: each forwards to the handler. No exception may unwind into C.
+
+void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    try {
+        if (auto body = messageBody(result)) {
+            handlerOf(data).didReceiveScriptMessage(*body);
+        }
+    } catch (const std::exception&) {
+        // A message that can't be handled is dropped, like a malformed one.
+    }
+}
+
+gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer data) {
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+        return FALSE;  // what to do with a response is WebKit's own choice
+    }
+    if (handlerOf(data).decidePolicyForNavigation()) {
+        webkit_policy_decision_use(decision);
+    } else {
+        webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+}
+
+void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+    handlerOf(data).webContentProcessDidTerminate();
+}
+
+gboolean onWindowDelete(GtkWidget*, GdkEvent*, gpointer data) {
+    handlerOf(data).windowWillClose();
+}
+
+void onWindowDestroy(GtkWidget*, gpointer data) {
+    handlerOf(data).windowWillClose();
+}
+
+}  // namespace
+
+PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
+                                   const std::vector<std::string>& userScripts) {
+    PanelWindowParts parts;
+
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    for (const auto& source : userScripts) {
+        WebKitUserScript* script =
+            webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, script);
+        webkit_user_script_unref(script);
+    }
+    g_signal_connect(content, "script-message-received::lumivo", G_CALLBACK(onScriptMessage),
+                     &handler);
+    webkit_user_content_manager_register_script_message_handler(content, "lumivo");
+
+    parts.webView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
+    g_object_unref(content);  // the view holds it
+    gtk_widget_set_size_request(GTK_WIDGET(parts.webView), 1, 1);
+    g_signal_connect(parts.webView, "decide-policy", G_CALLBACK(onDecidePolicy), &handler);
+    g_signal_connect(parts.webView, "web-process-terminated", G_CALLBACK(onWebProcessTerminated),
+                     &handler);
+    parts.webViewPort = std::make_shared<WebKitWebViewAdapter>(parts.webView);
+    handler.setWebView(parts.webViewPort);
+
+    parts.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(parts.window), "Lumivo");
+    gtk_window_set_default_size(GTK_WINDOW(parts.window), kPanelWidth, kPanelHeight);
+    gtk_window_set_resizable(GTK_WINDOW(parts.window), TRUE);
+    gtk_window_set_position(GTK_WINDOW(parts.window), GTK_WIN_POS_CENTER);
+    gtk_container_add(GTK_CONTAINER(parts.window), GTK_WIDGET(parts.webView));
+    // Closing the window ends the panel before GTK would destroy it.
+    g_signal_connect(parts.window, "delete-event", G_CALLBACK(onWindowDelete), &handler);
+    g_signal_connect(parts.window, "destroy", G_CALLBACK(onWindowDestroy), &handler);
+    parts.windowPort = std::make_shared<GtkPanelWindow>(GTK_WINDOW(parts.window));
+    handler.setWindow(parts.windowPort);
+    return parts;
+}
+
+void showPanelWindow(const PanelWindowParts& parts) {
+    gtk_window_set_position(GTK_WINDOW(parts.window), GTK_WIN_POS_CENTER);
+    parts.windowPort->present();
+}
+
+void loadPanelPage(const PanelWindowParts& parts, const std::string& html,
+                   const std::string& baseUri) {
+    webkit_web_view_load_html(parts.webView, html.c_str(), baseUri.c_str());
+}
+
+void showMissingPageAlert() {
+    GtkWidget* alert = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_WARNING,
+                                              GTK_BUTTONS_OK, "%s", "Lumivo panel missing");
+    gtk_message_dialog_format_secondary_text(
+        GTK_MESSAGE_DIALOG(alert), "%s",
+        "The plugin bundle is incomplete — reinstall the Lumivo plugin.");
+    gtk_window_set_title(GTK_WINDOW(alert), "Lumivo");
+    gtk_window_set_position(GTK_WINDOW(alert), GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(alert));
+    gtk_widget_destroy(alert);
+}

@@ -1,0 +1,199 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fakes/running_apps_table.h"
+#include "imaging/png.h"
+#include "panel/app/input_intake.h"
+#include "panel_test_support.h"
+#include "plugin/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void writePng(const std::string& path, uint32_t width, uint32_t height) {
+    PixelBuffer image{width, height, std::vector<uint8_t>(size_t{width} * height * 4, 200)};
+    std::vector<uint8_t> bytes = png::encode(image);
+    ASSERT_FALSE(bytes.empty());
+    writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+void setModified(const std::string& path, int secondsAgo) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+}
+
+TEST(NewestSpooledInput, LatestModificationWinsAndOnlyPlainPngInputsCount) {
+    TempDir dir;
+    writePng(dir / "input-200.png", 1, 1);
+    setModified(dir / "input-200.png", 60);
+    writePng(dir / "input-100.png", 1, 1);  // the smaller stamp, but written last
+    setModified(dir / "input-100.png", 30);
+    // Newer, but none of these is ever picked.
+    writePng(dir / "input-300.PNG", 1, 1);
+    fs::create_directory(dir / "input-400.png");
+    fs::create_symlink(dir / "input-100.png", dir / "input-500.png");
+    writePng(dir / "result-600.png", 1, 1);
+    EXPECT_EQ(newestSpooledInput(dir.path()), dir / "input-100.png");
+    EXPECT_EQ(newestSpooledInput(dir / "missing"), std::nullopt);
+}
+
+TEST(SweepInputs, RemovesEveryInputEntryAndNothingElse) {
+    TempDir dir;
+    writeText(dir / "input-1.png", "x");
+    writeText(dir / "input-2.txt", "x");
+    writeText(dir / "input-dir/inner", "x");
+    fs::create_symlink("/nonexistent", dir / "input-link");
+    writeText(dir / "result-1.png", "x");
+    writeText(dir / "Input-3.png", "x");
+    sweepInputs(dir.path());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"Input-3.png", "result-1.png"}));
+}
+
+TEST(LoadInputFrame, InstallsAnImageAndDeletesTheFileWhateverItHeld) {
+    TempDir dir;
+    HandlerRig rig;
+    writePng(dir / "input-1.png", 5, 4);
+    loadInputFrame(rig.handler, dir / "input-1.png");
+    EXPECT_FALSE(fs::exists(dir / "input-1.png"));
+    EXPECT_EQ(rig.frame.width, 5u);
+    EXPECT_EQ(rig.frame.height, 4u);
+
+    writeText(dir / "input-2.png", "not an image");
+    loadInputFrame(rig.handler, dir / "input-2.png");
+    EXPECT_FALSE(fs::exists(dir / "input-2.png"));
+    loadInputFrame(rig.handler, dir / "input-3.png");  // missing
+    EXPECT_EQ(rig.frame.width, 5u);
+    rig.drain();
+    EXPECT_EQ(rig.webView->scripts.size(), 1u);  // only the image was announced
+}
+
+// A spool root with the command line's directory and a sibling for another host.
+struct IntakeRig : HandlerRig {
+    TempDir temp;
+    std::string root = temp / "spool";
+    std::string hostA = root + "/com.example.host-a";
+    std::string hostB = root + "/com.example.host-b";
+    ManualQueue intakeQueue;
+    RunningAppsTable runningApps;
+    SendObserver observer{hostA, handler, window, runningApps, intakeQueue};
+
+    IntakeRig() {
+        fs::create_directories(hostA);
+        fs::create_directories(hostB);
+        handler.setSpoolDirectory(hostA);
+        gHostPid = 0;
+    }
+
+    void send(std::optional<std::string> input, std::optional<int64_t> hostPid = std::nullopt,
+              std::optional<bool> activate = std::nullopt) {
+        observer.onSend(ReceivedAnnouncement{std::move(input), hostPid, activate});
+        intakeQueue.drain();
+        drain();
+    }
+};
+
+TEST(SendObserver, IgnoresInputsOutsideTheSpoolOrNotNamedAsInputs) {
+    IntakeRig rig;
+    writePng(rig.temp / "elsewhere/input-1.png", 3, 3);
+    writePng(rig.hostA + "/result-1.png", 3, 3);
+    writePng(rig.hostA + "/input-2.PNG", 3, 3);
+    writePng(rig.hostA + "/input-3.png.txt", 3, 3);
+    writePng(rig.root + "/input-4.png", 3, 3);  // in the root itself, not a host directory
+    const std::vector<std::optional<std::string>> ignored = {
+        std::nullopt,
+        "",
+        rig.temp / "elsewhere/input-1.png",
+        rig.hostA + "/result-1.png",
+        rig.hostA + "/input-2.PNG",
+        rig.hostA + "/input-3.png.txt",
+        rig.root + "/input-4.png",
+        rig.hostA + "/../../elsewhere/input-1.png",
+    };
+    for (const auto& input : ignored) {
+        rig.send(input, 1, true);
+    }
+    EXPECT_EQ(rig.window->presented, 0);
+    EXPECT_EQ(rig.handler.spoolDirectory(), rig.hostA);
+    EXPECT_EQ(rig.frame.width, 2u);
+    EXPECT_TRUE(fs::exists(rig.temp / "elsewhere/input-1.png"));
+    EXPECT_TRUE(fs::exists(rig.hostA + "/input-2.PNG"));
+}
+
+TEST(SendObserver, SiblingInputSwitchesTheSpoolDirectoryAndLoadsTheFrame) {
+    IntakeRig rig;
+    writePng(rig.hostB + "/input-7.png", 6, 2);
+    // Reached through "..": the path is standardised before it is judged.
+    rig.send(rig.hostA + "/../com.example.host-b/input-7.png");
+    EXPECT_EQ(rig.handler.spoolDirectory(), rig.hostB);
+    EXPECT_EQ(rig.frame.width, 6u);
+    EXPECT_FALSE(fs::exists(rig.hostB + "/input-7.png"));
+    EXPECT_EQ(rig.window->presented, 1);
+}
+
+TEST(SendObserver, LinksAreResolvedBeforeTheRootIsCompared) {
+    IntakeRig rig;
+    fs::create_directory_symlink(rig.hostB, rig.temp / "alias");
+    writePng(rig.hostB + "/input-8.png", 4, 4);
+    rig.send(rig.temp / "alias/input-8.png", std::nullopt, false);
+    EXPECT_EQ(rig.handler.spoolDirectory(), rig.hostB);
+    EXPECT_EQ(rig.frame.width, 4u);
+    EXPECT_EQ(rig.window->presented, 0);  // "activate" false
+}
+
+TEST(SendObserver, MissingFileStillActivatesAndLeavesTheFrame) {
+    IntakeRig rig;
+    rig.send(rig.hostA + "/input-9.png");
+    EXPECT_EQ(rig.window->presented, 1);
+    EXPECT_EQ(rig.frame.width, 2u);
+    EXPECT_TRUE(rig.webView->scripts.empty());
+}
+
+TEST(SendObserver, AdoptsAHostPidOnlyForALiveProcessOfThatDirectorysApplication) {
+    struct Case {
+        std::optional<int64_t> hostPid;
+        int32_t expected;
+    };
+    const std::vector<Case> cases = {
+        {4242, 4242},                     // runs, and its identifier is the directory's name
+        {5151, 77},                       // runs, but is another application
+        {6161, 77},                       // not running
+        {std::nullopt, 77},               // absent
+        {0, 77},                          // not a process id
+        {-4242, 77},                      // not a process id
+        {4242 + (int64_t{1} << 32), 77},  // out of range, not truncated onto a real process
+    };
+    for (const auto& c : cases) {
+        IntakeRig rig;
+        rig.runningApps.add(4242, "com.example.host-b");
+        rig.runningApps.add(5151, "com.example.host-a");
+        gHostPid = 77;
+        rig.send(rig.hostB + "/input-1.png", c.hostPid);
+        EXPECT_EQ(gHostPid.load(), c.expected) << c.hostPid.value_or(-1);
+    }
+}
+
+TEST(SendObserver, InputsAreInstalledInAnnouncementOrder) {
+    IntakeRig rig;
+    writePng(rig.hostA + "/input-1.png", 10, 1);
+    writePng(rig.hostA + "/input-2.png", 20, 1);
+    rig.observer.onSend({rig.hostA + "/input-1.png", std::nullopt, false});
+    rig.observer.onSend({rig.hostA + "/input-2.png", std::nullopt, false});
+    rig.intakeQueue.drain();
+    rig.drain();
+    EXPECT_EQ(rig.frame.width, 20u);
+    ASSERT_EQ(rig.webView->scripts.size(), 2u);
+    EXPECT_NE(rig.webView->scripts[0].find("width: 10,"), std::string::npos);
+    EXPECT_NE(rig.webView->scripts[1].find("width: 20,"), std::string::npos);
+}
+
+}  // namespace
