@@ -193,8 +193,10 @@ int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selectio
     }
     Rect area{0, 0, static_cast<int16>(document.height), static_cast<int16>(document.width)};
     if (selection) {
-        const uint32_t right = std::min(document.width, selection->x + selection->width);
-        const uint32_t bottom = std::min(document.height, selection->y + selection->height);
+        const auto right = static_cast<uint32_t>(
+            std::min<uint64_t>(document.width, uint64_t{selection->x} + selection->width));
+        const auto bottom = static_cast<uint32_t>(
+            std::min<uint64_t>(document.height, uint64_t{selection->y} + selection->height));
         area = Rect{static_cast<int16>(std::min(selection->y, bottom)),
                     static_cast<int16>(std::min(selection->x, right)), static_cast<int16>(bottom),
                     static_cast<int16>(right)};
