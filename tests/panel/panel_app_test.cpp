@@ -1,0 +1,245 @@
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imaging/png.h"
+#include "panel_process.h"
+#include "platform/linux/dbus_send_notifier.h"
+#include "plugin/temp_dir.h"
+#include "x11_windows.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kLogPrefix = "LumivoPlugin: panel: ";
+const std::string kPageUrl = "https://auth.lumivo.example/plugin-panel/affinity";
+
+void writeSolidPng(const std::string& path, uint32_t width, uint32_t height,
+                   std::array<uint8_t, 4> rgba) {
+    PixelBuffer image{width, height, {}};
+    for (size_t i = 0; i < size_t{width} * height; ++i) {
+        image.rgba.insert(image.rgba.end(), rgba.begin(), rgba.end());
+    }
+    std::vector<uint8_t> bytes = png::encode(image);
+    ASSERT_FALSE(bytes.empty());
+    writeText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> inputEntries(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("input-", 0) == 0) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// A copy of the panel bundle as a user install lays it out, with a page of the test's choice
+// (or none), and a spool directory under a spool root.
+struct PanelInstall {
+    TempDir temp;
+    std::string bundle = temp / "LumivoAffinity.app";
+    std::string executable = bundle + "/Contents/Linux/LumivoAffinity";
+    std::string spool = temp / "spool/com.example.host";
+
+    explicit PanelInstall(std::optional<std::string> pageSource) {
+        const std::string built =
+            std::string(LUMIVO_BUNDLE_DIR) + "/Contents/Resources/LumivoAffinity.app";
+        fs::create_directories(bundle + "/Contents/Linux");
+        fs::copy_file(built + "/Contents/Info.ini", bundle + "/Contents/Info.ini");
+        fs::copy_file(built + "/Contents/Linux/LumivoAffinity", executable);
+        if (pageSource) {
+            writeText(bundle + "/Contents/Resources/panel/index.html", readText(*pageSource));
+        }
+        fs::create_directories(spool);
+    }
+
+    std::unique_ptr<PanelProcess> start(const std::vector<std::string>& arguments,
+                                        const std::vector<std::string>& environment = {}) {
+        return std::make_unique<PanelProcess>(executable, arguments, environment);
+    }
+};
+
+const std::string kProbePage = std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/probe_page.html";
+const std::string kShippedPage =
+    std::string(LUMIVO_SOURCE_DIR) + "/panel/resources/panel/index.html";
+
+std::vector<X11Window> waitForWindows(pid_t pid, std::chrono::seconds limit = 30s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        auto windows = visibleWindowsOf(pid);
+        if (!windows.empty() || std::chrono::steady_clock::now() > deadline) {
+            return windows;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+TEST(PanelApp, UsageErrorsAndUnusableStartInputs) {
+    PanelInstall install(kProbePage);
+    {
+        auto panel = install.start({});
+        EXPECT_EQ(panel->waitForExit(), 2);
+        EXPECT_EQ(panel->allOutput(), "usage: LumivoAffinity <input.png> <spool-dir> [host-pid]\n");
+    }
+    {
+        auto panel = install.start({install.temp / "x.png"});
+        EXPECT_EQ(panel->waitForExit(), 2);
+    }
+    {
+        // The newest input is taken over the command line's file, and every input is swept.
+        writeText(install.spool + "/input-1.png", "not an image");
+        writeText(install.spool + "/input-0.txt", "x");
+        writeText(install.spool + "/result-1.png", "x");
+        writeSolidPng(install.temp / "fallback.png", 2, 2, {1, 2, 3, 255});
+        auto panel = install.start({install.temp / "fallback.png", install.spool});
+        EXPECT_EQ(panel->waitForExit(), 1);
+        EXPECT_TRUE(inputEntries(install.spool).empty());
+        EXPECT_TRUE(fs::exists(install.spool + "/result-1.png"));
+        EXPECT_TRUE(fs::exists(install.temp / "fallback.png"));
+    }
+}
+
+TEST(PanelApp, PageSeesTheStartFrameAndExportsIt) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-5.png", 5, 4, {10, 20, 30, 255});
+    writeSolidPng(install.temp / "outside.png", 9, 9, {0, 0, 0, 255});
+    auto panel = install.start({install.temp / "outside.png", install.spool, "12abc"});
+
+    EXPECT_TRUE(panel->waitForLine("probe info {\"width\":5,\"height\":4} at " + kPageUrl))
+        << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine("probe frame first 5x4 px=10,20,30,255 pieces=1"))
+        << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine("probe import same-id=true ok=false status=\"\""))
+        << panel->allOutput();
+    auto error = panel->waitForLine(kLogPrefix + "error: ");
+    ASSERT_TRUE(error) << panel->allOutput();
+    EXPECT_NE(error->find("probe-boom @" + kPageUrl + ":"), std::string::npos) << *error;
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "rejection: Error: probe-reject"));
+
+    auto lines = panel->lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), kLogPrefix), lines.end());
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find("too deep"), std::string::npos);
+        EXPECT_EQ(line.find("upper"), std::string::npos);
+    }
+    EXPECT_TRUE(inputEntries(install.spool).empty());
+    EXPECT_TRUE(fs::exists(install.temp / "outside.png"));
+
+    auto windows = waitForWindows(panel->pid());
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(windows[0].title, "Lumivo");
+    EXPECT_EQ(windows[0].width, 440);
+    EXPECT_EQ(windows[0].height, 760);
+    auto [screenWidth, screenHeight] = screenSize();
+    if (screenWidth >= 440 && screenHeight >= 760) {
+        EXPECT_NEAR(windows[0].x, (screenWidth - 440) / 2, 1);
+        EXPECT_NEAR(windows[0].y, (screenHeight - 760) / 2, 1);
+    }
+    EXPECT_TRUE(panel->running());
+}
+
+TEST(PanelApp, SendAnnouncementBringsTheNewFrameToThePage) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 5, 4, {10, 20, 30, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool});
+    ASSERT_TRUE(panel->waitForLine("probe frame first 5x4")) << panel->allOutput();
+
+    writeSolidPng(install.spool + "/input-2.png", 7, 3, {200, 100, 50, 255});
+    DbusSendNotifier notifier;
+    ASSERT_TRUE(notifier.post({install.spool + "/input-2.png", true, 0}));
+
+    EXPECT_TRUE(panel->waitForLine("probe changed {\"width\":7,\"height\":3}"))
+        << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine("probe frame change-1 7x3 px=200,100,50,255 pieces=1"))
+        << panel->allOutput();
+    EXPECT_FALSE(fs::exists(install.spool + "/input-2.png"));
+}
+
+TEST(PanelApp, ClosingTheWindowEndsTheProcessWithStatusZero) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 3, 3, {1, 1, 1, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool});
+    ASSERT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
+    auto windows = waitForWindows(panel->pid());
+    ASSERT_EQ(windows.size(), 1u);
+    ASSERT_TRUE(requestClose(windows[0]));
+    EXPECT_EQ(panel->waitForExit(), 0);
+}
+
+// The web engine's page process, a child of the panel.
+std::optional<pid_t> webProcessOf(pid_t panel) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::string stat = readText(entry.path().string() + "/stat");
+        auto close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(WebKitWebProces") == std::string::npos) {
+            continue;
+        }
+        int parent = 0;
+        if (std::sscanf(stat.c_str() + close + 2, "%*c %d", &parent) == 1 && parent == panel) {
+            return static_cast<pid_t>(std::stoi(name));
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(PanelApp, TheEndOfThePageProcessEndsThePanel) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 3, 3, {1, 1, 1, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool});
+    ASSERT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
+    std::optional<pid_t> web = webProcessOf(panel->pid());
+    ASSERT_TRUE(web);
+    ::kill(*web, SIGKILL);
+    EXPECT_EQ(panel->waitForExit(), 0);
+}
+
+TEST(PanelApp, MissingPageShowsTheAlertAndEndsWithStatusOne) {
+    PanelInstall install(std::nullopt);
+    writeSolidPng(install.spool + "/input-1.png", 3, 3, {1, 1, 1, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool});
+    auto windows = waitForWindows(panel->pid());
+    ASSERT_EQ(windows.size(), 1u) << panel->allOutput();
+    EXPECT_TRUE(panel->running());     // waiting for the user
+    EXPECT_NE(windows[0].width, 440);  // the alert, not the panel
+    ASSERT_TRUE(requestClose(windows[0]));
+    EXPECT_EQ(panel->waitForExit(), 1);
+}
+
+TEST(PanelApp, ShippedPageLoadsTheFrameAndSendsAnEditBack) {
+    PanelInstall install(kShippedPage);
+    writeSolidPng(install.spool + "/input-1.png", 6, 5, {40, 80, 120, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool},
+                               {"LUMIVO_PANEL_AUTOTEST=invert"});
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "frame-loaded 6x5")) << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "autotest edit=invert")) << panel->allOutput();
+    // Whatever the apply-back concludes here (no editor runs), the page hears of it.
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "import-ack ok=")) << panel->allOutput();
+    for (const auto& line : panel->lines()) {
+        EXPECT_EQ(line.rfind(kLogPrefix + "error:", 0), std::string::npos) << line;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "panel_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+extern char** environ;
+
+PanelProcess::PanelProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& extraEnvironment) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        return;
+    }
+    std::vector<std::string> argv{executable};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argp;
+    for (auto& a : argv) {
+        argp.push_back(a.data());
+    }
+    argp.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+    std::vector<char*> envp;
+    for (auto& e : env) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, executable.c_str(), &actions, nullptr, argp.data(), envp.data()) == 0) {
+        pid_ = pid;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    reader_ = std::thread([this, fd = pipeFds[0]] { readErrors(fd); });
+}
+
+PanelProcess::~PanelProcess() {
+    if (pid_ > 0 && !status_) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    // The web engine's helpers may hold the pipe open a moment longer; the reader ends at EOF.
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
+
+void PanelProcess::readErrors(int fd) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        std::lock_guard lock(mutex_);
+        partial_.append(buffer, static_cast<size_t>(n));
+        size_t newline;
+        while ((newline = partial_.find('\n')) != std::string::npos) {
+            lines_.push_back(partial_.substr(0, newline));
+            partial_.erase(0, newline + 1);
+        }
+        changed_.notify_all();
+    }
+    ::close(fd);
+    std::lock_guard lock(mutex_);
+    if (!partial_.empty()) {
+        lines_.push_back(partial_);
+    }
+    closed_ = true;
+    changed_.notify_all();
+}
+
+std::optional<std::string> PanelProcess::waitForLine(const std::string& text,
+                                                     std::chrono::seconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    std::unique_lock lock(mutex_);
+    size_t checked = 0;
+    for (;;) {
+        for (; checked < lines_.size(); ++checked) {
+            if (lines_[checked].find(text) != std::string::npos) {
+                return lines_[checked];
+            }
+        }
+        if (closed_) {
+            return std::nullopt;
+        }
+        // Woken by every new line; the short wait also notices a process that ended while one
+        // of the web engine's helpers still holds the pipe.
+        changed_.wait_for(lock, std::chrono::milliseconds(200));
+        auto now = std::chrono::steady_clock::now();
+        if (now > deadline) {
+            return std::nullopt;
+        }
+        lock.unlock();
+        bool alive = running();
+        lock.lock();
+        if (!alive) {
+            // What the process wrote before it ended is read within moments.
+            deadline = std::min(deadline, now + std::chrono::seconds(2));
+        }
+    }
+}
+
+bool PanelProcess::running() {
+    if (pid_ <= 0 || status_) {
+        return false;
+    }
+    int status = 0;
+    pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> PanelProcess::waitForExit(std::chrono::seconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (running()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return status_;
+}
+
+std::vector<std::string> PanelProcess::lines() {
+    std::lock_guard lock(mutex_);
+    return lines_;
+}
+
+std::string PanelProcess::allOutput() {
+    std::string out;
+    for (const auto& line : lines()) {
+        out += line + "\n";
+    }
+    return out;
+}
