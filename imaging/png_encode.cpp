@@ -7,9 +7,10 @@
 
 #include "imaging/checked_size.h"
 #include "imaging/png.h"
+#include "imaging/png_encode_threads.h"
 #include "imaging/row_deflate.h"
 
-namespace png {
+namespace imaging {
 namespace {
 
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -41,13 +42,13 @@ void putChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, 
 
 // Compresses the whole image as one zlib stream appended to out: on two threads (two deflate
 // parts joined at a byte boundary) when the image is large enough and the build can.
-bool appendZlibStream(const PixelBuffer& image, std::vector<uint8_t>& out) {
+bool appendZlibStream(const PixelBuffer& image, unsigned threads, std::vector<uint8_t>& out) {
     const size_t rowBytes = size_t{image.width} * 4;
     out.push_back(0x78);  // deflate, 32 KiB window
     out.push_back(0x01);  // fastest-compression hint; header checksum makes 0x7801 divisible by 31
     uint32_t adler = 1;
     bool parallel = imaging::canDeflateInParts() && image.height >= 2 &&
-                    image.rgba.size() >= kParallelBytes && std::thread::hardware_concurrency() > 1;
+                    image.rgba.size() >= kParallelBytes && threads > 1;
     if (!parallel) {
         if (!imaging::deflateRows(image, 0, image.height, true, out, adler)) {
             return false;
@@ -85,7 +86,7 @@ bool appendZlibStream(const PixelBuffer& image, std::vector<uint8_t>& out) {
 
 }  // namespace
 
-std::vector<uint8_t> encode(const PixelBuffer& image) {
+std::vector<uint8_t> encodePngWithThreads(const PixelBuffer& image, unsigned threads) {
     if (image.empty() || image.width > kMaxChunkData || image.height > kMaxChunkData) {
         return {};
     }
@@ -113,7 +114,7 @@ std::vector<uint8_t> encode(const PixelBuffer& image) {
 
         size_t idatStart = out.size();
         out.resize(idatStart + 8);  // length and type, filled in once the length is known
-        if (!appendZlibStream(image, out)) {
+        if (!appendZlibStream(image, threads, out)) {
             return {};
         }
         size_t streamLength = out.size() - idatStart - 8;
@@ -136,6 +137,14 @@ std::vector<uint8_t> encode(const PixelBuffer& image) {
     } catch (...) {
         return {};
     }
+}
+
+}  // namespace imaging
+
+namespace png {
+
+std::vector<uint8_t> encode(const PixelBuffer& image) {
+    return imaging::encodePngWithThreads(image, std::thread::hardware_concurrency() > 1 ? 2 : 1);
 }
 
 }  // namespace png
