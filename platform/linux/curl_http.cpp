@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 namespace {
@@ -41,6 +42,28 @@ struct CurlHttp::Transfer {
     Slist resolve;
     std::string body;
     bool tooLarge = false;
+    bool timedOut = false;
+    // Idle time-out: the transfer fails once no byte has moved in either direction for this long.
+    std::chrono::steady_clock::duration idleLimit{};
+    std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+    curl_off_t lastDown = 0;
+    curl_off_t lastUp = 0;
+
+    static int progress(void* self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+        auto* transfer = static_cast<Transfer*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (down != transfer->lastDown || up != transfer->lastUp) {
+            transfer->lastDown = down;
+            transfer->lastUp = up;
+            transfer->lastActivity = now;
+            return 0;
+        }
+        if (now - transfer->lastActivity > transfer->idleLimit) {
+            transfer->timedOut = true;
+            return 1;  // stops the transfer
+        }
+        return 0;
+    }
 
     static size_t write(char* data, size_t size, size_t count, void* self) {
         auto* transfer = static_cast<Transfer*>(self);
@@ -86,7 +109,8 @@ bool configure(CurlHttp::Transfer& t, const CurlHttpOptions& options) {
     }
     const auto timeout = options.idleTimeout.value_or(r.idleTimeout);
     const long timeoutMs = static_cast<long>(std::max<int64_t>(1, timeout.count()));
-    const long idleSeconds = std::max<long>(1, (timeoutMs + 999) / 1000);
+    t.idleLimit = std::chrono::milliseconds(timeoutMs);
+    t.lastActivity = std::chrono::steady_clock::now();
     static const char kEmpty[] = "";
     const char* body = r.body.empty() ? kEmpty : reinterpret_cast<const char*>(r.body.data());
 
@@ -102,8 +126,10 @@ bool configure(CurlHttp::Transfer& t, const CurlHttpOptions& options) {
         ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str()) == CURLE_OK;
     }
     ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs) == CURLE_OK;
-    ok = ok && curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, idleSeconds) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlHttp::Transfer::progress) ==
+                   CURLE_OK;
+    ok = ok && curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t) == CURLE_OK;
     ok =
         ok && curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlHttp::Transfer::write) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t) == CURLE_OK;
@@ -197,7 +223,9 @@ void CurlHttp::run() {
             const CURLcode code = message->data.result;
             curl_multi_remove_handle(multi, transfer->easy.get());
             HttpResponse response;
-            if (transfer->tooLarge) {
+            if (transfer->timedOut) {
+                response = failure("The request timed out");
+            } else if (transfer->tooLarge) {
                 response = failure("The response was too large");
             } else if (code != CURLE_OK) {
                 // curl's fixed description: it never names the URL or the body.
@@ -210,7 +238,8 @@ void CurlHttp::run() {
             }
             transfer->done(std::move(response));
         }
-        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        // Transfers under way wake the loop often enough to judge their idle time-outs.
+        curl_multi_poll(multi, nullptr, 0, running.empty() ? 60000 : 200, nullptr);
     }
     for (auto& [easy, transfer] : running) {
         curl_multi_remove_handle(multi, easy);
