@@ -1,0 +1,112 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "fakes/fake_keychain.h"
+#include "panel/service/service_module.h"
+#include "platform/linux/libsecret_keychain.h"
+#include "service/test_processes.h"
+
+namespace {
+
+using namespace test_processes;
+
+// gnome-keyring's Secret Service on this process's private bus, with a fresh login keyring
+// unlocked by a password given on standard input.
+class KeyringDaemon {
+  public:
+    static KeyringDaemon& get() {
+        static KeyringDaemon daemon;
+        return daemon;
+    }
+    bool ok() const { return ready_; }
+
+  private:
+    KeyringDaemon() {
+        if (!PrivateBus::get().ok()) {
+            return;
+        }
+        home_ = makeTempDir();
+        const std::string runtime = home_ + "/run";
+        mkdir(runtime.c_str(), 0700);
+        setenv("HOME", home_.c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        daemon_ = Child::start(
+            {"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"});
+        if (!daemon_) {
+            return;
+        }
+        daemon_->write("test-password");
+        daemon_->closeInput();
+        ready_ =
+            waitUntil([] { return PrivateBus::get().nameHasOwner("org.freedesktop.secrets"); });
+    }
+    ~KeyringDaemon() {
+        daemon_.reset();
+        removeTree(home_);
+    }
+
+    std::string home_;
+    std::optional<Child> daemon_;
+    bool ready_ = false;
+};
+
+using KeychainFactory = std::function<std::unique_ptr<Keychain>()>;
+
+// One contract for the fake and the Secret Service, so the fake can't drift from the real one.
+class KeychainContract : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        if (std::string(GetParam()) == "fake") {
+            keychain_ = std::make_unique<FakeKeychain>();
+            return;
+        }
+        ASSERT_TRUE(KeyringDaemon::get().ok()) << "the Secret Service did not start";
+        keychain_ = std::make_unique<LibsecretKeychain>(kKeychainService, kKeychainAccount);
+        keychain_->keychainDelete();
+    }
+    void TearDown() override {
+        if (keychain_) {
+            keychain_->keychainDelete();
+        }
+    }
+    std::unique_ptr<Keychain> keychain_;
+};
+
+TEST_P(KeychainContract, StoresReplacesAndDeletesOneItem) {
+    EXPECT_FALSE(keychain_->keychainRead());
+    keychain_->keychainDelete();  // deleting a missing item is no error
+
+    const std::string first =
+        R"({"refreshToken":"r1","tokenEndpoint":"https:\/\/lumivo.example","clientId":""})";
+    ASSERT_TRUE(keychain_->keychainWrite(first));
+    EXPECT_EQ(keychain_->keychainRead(), first);
+
+    const std::string second = std::string("binary\0data\xff", 12);
+    ASSERT_TRUE(keychain_->keychainWrite(second));
+    EXPECT_EQ(keychain_->keychainRead(), second);
+
+    keychain_->keychainDelete();
+    EXPECT_FALSE(keychain_->keychainRead());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keychains, KeychainContract, ::testing::Values("fake", "secret-service"));
+
+TEST(SecretServiceKeychain, OtherAccountsAreLeftAlone) {
+    ASSERT_TRUE(KeyringDaemon::get().ok());
+    LibsecretKeychain ours(kKeychainService, kKeychainAccount);
+    LibsecretKeychain other(kKeychainService, "someone-else");
+    ASSERT_TRUE(other.keychainWrite("theirs"));
+    ASSERT_TRUE(ours.keychainWrite("ours"));
+    ours.keychainDelete();
+    EXPECT_EQ(other.keychainRead(), "theirs");
+    other.keychainDelete();
+}
+
+}  // namespace
