@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "panel/bridge/base64.h"
+#include "panel/bridge/page_scripts.h"
 #include "panel/bridge/script_message.h"
 #include "panel_test_support.h"
 
@@ -191,6 +192,29 @@ TEST(CallAck, ArgumentsReachThePageUnchanged) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].name, "__lumivoSomething");
     EXPECT_EQ(calls[0].arguments, arguments);
+}
+
+TEST(CallAck, EveryAsciiCharacterRoundTripsInEveryLane) {
+    // Long plain strings take a fast path that checks sixteen, then eight bytes at a time; a
+    // character that needs escaping must be caught in every lane of both and in the tail.
+    for (int c = 0; c < 128; ++c) {
+        for (size_t position : {0u, 7u, 8u, 15u, 16u, 20u, 23u, 24u, 26u}) {
+            std::string text(27, 'A');
+            text[position] = static_cast<char>(c);
+            std::string script = pageCallScript("f", json::array({text}));
+            std::string arguments = script.substr(script.find('(') + 1);
+            arguments.pop_back();
+            EXPECT_EQ(json::parse("[" + arguments + "]")[0], text) << c << " at " << position;
+        }
+    }
+    for (size_t position : {0u, 7u, 15u, 19u, 23u, 25u}) {
+        std::string text(27, 'A');
+        text.replace(position, 2, "\xc3\xa9");
+        std::string script = pageCallScript("f", json::array({text}));
+        std::string arguments = script.substr(script.find('(') + 1);
+        arguments.pop_back();
+        EXPECT_EQ(json::parse("[" + arguments + "]")[0], text) << position;
+    }
 }
 
 TEST(CallAck, WritesTheDocumentedScript) {
