@@ -19,7 +19,9 @@ ApplyBack::ApplyBack(PageCaller& page, PanelState& panel, std::function<TaskQueu
       wallClockSeconds_(std::move(wallClockSeconds)) {}
 
 void ApplyBack::handleApplyResult(const nlohmann::json& ackId, std::string base64) {
-    applyQueue_().post([this, ackId, base64 = std::move(base64)] { runApplyJob(ackId, base64); });
+    applyQueue_().post([this, ackId, base64 = std::move(base64)]() mutable {
+        runApplyJob(ackId, std::move(base64));
+    });
 }
 
 void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
@@ -27,10 +29,10 @@ void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
     page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
 }
 
-void ApplyBack::runApplyJob(const nlohmann::json& ackId, const std::string& base64) {
+void ApplyBack::runApplyJob(const nlohmann::json& ackId, std::string base64) {
     Outcome outcome;
     try {
-        applyResult(base64, outcome);
+        applyResult(std::move(base64), outcome);
     } catch (...) {
         // Nothing may end a job without its answer. Once the file is written the page hears
         // "press-failed", so it asks the user to run the filter by hand.
@@ -45,8 +47,11 @@ void ApplyBack::runApplyJob(const nlohmann::json& ackId, const std::string& base
     }
 }
 
-void ApplyBack::applyResult(const std::string& base64, Outcome& outcome) {
+void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     std::optional<std::vector<uint8_t>> bytes = base64::decode(base64);
+    // The text, the bytes and the frame of a large result are each big; none is held longer
+    // than it is needed, least of all through the wait for the editor.
+    std::string().swap(base64);
     if (!bytes) {
         return;
     }

@@ -30,7 +30,7 @@ class ApplyBack final : public ApplyRequests {
     void handleAccessibilityRepair(const nlohmann::json& ackId) override;
 
     // One apply job. Apply queue only.
-    void runApplyJob(const nlohmann::json& ackId, const std::string& base64);
+    void runApplyJob(const nlohmann::json& ackId, std::string base64);
 
   private:
     struct Outcome {
@@ -38,7 +38,7 @@ class ApplyBack final : public ApplyRequests {
         std::string status;
     };
     // Fills `outcome` as it goes, so a job cut short still knows whether its file was written.
-    void applyResult(const std::string& base64, Outcome& outcome);
+    void applyResult(std::string base64, Outcome& outcome);
 
     PageCaller& page_;
     PanelState& panel_;
