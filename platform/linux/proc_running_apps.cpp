@@ -57,6 +57,47 @@ char processState(pid_t pid) {
     return close[2];
 }
 
+// The session bus address a process was started with, as it appears in its environment;
+// none when the environment can't be read. Absent from the environment reads as "".
+std::optional<std::string> sessionBusOf(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/environ", static_cast<int>(pid));
+    FILE* file = ::fopen(path, "re");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    static constexpr char kKey[] = "DBUS_SESSION_BUS_ADDRESS=";
+    static constexpr size_t kMaxEnvironment = 4 << 20;
+    std::string environment;
+    char buffer[8192];
+    size_t n = 0;
+    while (environment.size() < kMaxEnvironment &&
+           (n = ::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        environment.append(buffer, n);
+    }
+    const bool failed = ::ferror(file) != 0;
+    ::fclose(file);
+    if (failed) {
+        return std::nullopt;
+    }
+    for (size_t start = 0; start < environment.size();) {
+        size_t end = environment.find('\0', start);
+        if (end == std::string::npos) {
+            end = environment.size();
+        }
+        if (environment.compare(start, sizeof kKey - 1, kKey) == 0) {
+            return environment.substr(start + sizeof kKey - 1, end - start - (sizeof kKey - 1));
+        }
+        start = end + 1;
+    }
+    return std::string();
+}
+
+std::string ownSessionBus() {
+    const char* address = ::getenv("DBUS_SESSION_BUS_ADDRESS");
+    return address != nullptr ? address : "";
+}
+
 bool isGone(char state) {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
@@ -91,6 +132,7 @@ std::vector<RunningApp> ProcRunningApps::withBundleIdentifier(const std::string&
         return apps;
     }
     BundleCache cache;
+    const std::string ownBus = ownSessionBus();
     while (dirent* entry = ::readdir(proc.get())) {
         char* end = nullptr;
         long pid = ::strtol(entry->d_name, &end, 10);
@@ -102,7 +144,8 @@ std::vector<RunningApp> ProcRunningApps::withBundleIdentifier(const std::string&
             continue;
         }
         RunningApp app = cache.describe(static_cast<pid_t>(pid), executable);
-        if (app.bundleIdentifier == identifier && !isGone(processState(app.pid))) {
+        if (app.bundleIdentifier == identifier && !isGone(processState(app.pid)) &&
+            sessionBusOf(app.pid) == ownBus) {
             apps.push_back(std::move(app));
         }
     }

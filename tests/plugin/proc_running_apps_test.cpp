@@ -13,9 +13,12 @@
 
 namespace {
 
-pid_t startFrom(const std::string& executable) {
+pid_t startFrom(const std::string& executable, const char* sessionBus = nullptr) {
     pid_t pid = ::fork();
     if (pid == 0) {
+        if (sessionBus != nullptr) {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus, 1);
+        }
         ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -68,6 +71,27 @@ TEST(ProcRunningApps, FindsProcessesByTheirBundleAndSeesZombiesAsGone) {
     EXPECT_TRUE(apps.withBundleIdentifier("com.lumivo.test-sleeper").empty());
     ::waitpid(pid, nullptr, 0);
     EXPECT_TRUE(apps.isTerminated(pid));
+}
+
+TEST(ProcRunningApps, ApplicationsOnAnotherSessionBusAreNotListed) {
+    TempDir dir;
+    const std::string bundle = resolvedPath(dir.path()) + "/Sleeper.app";
+    makeBundle(bundle, "com.lumivo.test-other-session", "sleeper");
+    const std::string executable = bundle + "/Contents/Linux/sleeper";
+    std::filesystem::create_directories(bundle + "/Contents/Linux");
+    std::filesystem::copy_file("/bin/sleep", executable);
+    std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
+
+    pid_t pid = startFrom(executable, "unix:path=/nonexistent/other-session-bus");
+    ASSERT_GT(pid, 0);
+    awaitExec(pid, executable);
+    ProcRunningApps apps;
+    EXPECT_TRUE(apps.withBundleIdentifier("com.lumivo.test-other-session").empty());
+    std::optional<RunningApp> byPid = apps.withPid(pid);
+    ASSERT_TRUE(byPid);
+    EXPECT_EQ(byPid->bundleIdentifier, "com.lumivo.test-other-session");
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
 }
 
 TEST(ProcRunningApps, AProcessOutsideAnyBundleHasNoIdentifier) {
