@@ -81,9 +81,13 @@ std::string root() {
 }
 
 std::string directoryFor(std::string_view hostBundleIdentifier) {
-    std::string name(hostBundleIdentifier.empty() ? std::string_view(kUnknownHost)
-                                                  : hostBundleIdentifier);
-    return root() + "/" + name;
+    // The identifier becomes one path component; one that would leave the spool root (or name
+    // it) can't be a bundle identifier and is treated as none.
+    const bool usable = !hostBundleIdentifier.empty() && hostBundleIdentifier != "." &&
+                        hostBundleIdentifier != ".." &&
+                        hostBundleIdentifier.find('/') == std::string_view::npos &&
+                        hostBundleIdentifier.find('\0') == std::string_view::npos;
+    return root() + "/" + std::string(usable ? hostBundleIdentifier : kUnknownHost);
 }
 
 void createDirectory(const std::string& directory) {

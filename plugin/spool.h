@@ -19,7 +19,8 @@ inline constexpr char kResultPrefix[] = "result-";
 
 // $XDG_DATA_HOME (else ~/.local/share) + "/Lumivo/affinity-8bf-spool".
 std::string root();
-// root() / hostBundleIdentifier, or root() / "unknown-host" when the identifier is empty.
+// root() / hostBundleIdentifier, or root() / "unknown-host" when the identifier is empty or
+// is not a single path component ("..", or holding a "/").
 std::string directoryFor(std::string_view hostBundleIdentifier);
 // Creates the directory and missing parents, private to the user (0700). Failures ignored.
 void createDirectory(const std::string& directory);

@@ -42,7 +42,9 @@ TEST(Spool, DirectoriesLieUnderTheDataHomeAndArePrivate) {
         ScopedEnv data("XDG_DATA_HOME", dir.path().c_str());
         EXPECT_EQ(spool::root(), dir.path() + "/Lumivo/affinity-8bf-spool");
         EXPECT_EQ(spool::directoryFor("com.example.editor"), spool::root() + "/com.example.editor");
-        EXPECT_EQ(spool::directoryFor(""), spool::root() + "/unknown-host");
+        for (const char* unusable : {"", ".", "..", "../escape", "a/b"}) {
+            EXPECT_EQ(spool::directoryFor(unusable), spool::root() + "/unknown-host") << unusable;
+        }
         spool::createDirectory(spool::directoryFor(""));
         for (const std::string& level :
              {dir.path() + "/Lumivo", spool::root(), spool::directoryFor("")}) {
