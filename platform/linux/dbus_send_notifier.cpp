@@ -21,6 +21,11 @@ struct StringFree {
 }  // namespace
 
 bool DbusSendNotifier::post(const SendAnnouncement& announcement) {
+    // A bus string must be UTF-8; a path that isn't can't be announced.
+    if (!g_utf8_validate(announcement.input.data(), static_cast<gssize>(announcement.input.size()),
+                         nullptr)) {
+        return false;
+    }
     GError* rawError = nullptr;
     std::unique_ptr<gchar, StringFree> address(
         g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &rawError));

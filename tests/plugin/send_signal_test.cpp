@@ -87,6 +87,12 @@ TEST(SendSignal, BodiesAreReadLoosely) {
     }
 }
 
+TEST(SendSignal, APathThatIsNotUtf8IsRefusedNotSent) {
+    DbusSendNotifier notifier;
+    EXPECT_FALSE(notifier.post({"/tmp/\xff\xfe/input-1.png", true, 1}));
+    EXPECT_FALSE(notifier.post({std::string("/tmp/a\0b/input-1.png", 20), true, 1}));
+}
+
 TEST(SendSignal, PostFailsCleanlyWithoutASessionBus) {
     const char* saved = g_getenv("DBUS_SESSION_BUS_ADDRESS");
     std::string keep = saved ? saved : "";
