@@ -9,8 +9,8 @@
 #include "panel/bridge/panel_state.h"
 
 // The apply-back and the accessibility permission, built on the desktop's real services (the
-// accessibility bus, the user-defaults key file, /proc) and the apply queue. Implemented by
-// ApplyModuleImpl in apply_module.cpp.
+// accessibility bus, the user-defaults key file, /proc) and the apply queue. Its requests come
+// on the main thread; the work runs on the apply queue.
 class ApplyModule : public ApplyRequests {};
 
 // Called once by the panel's start-up on the main thread. `page` and `panel` are the handler,

@@ -2,7 +2,7 @@
 
 #include "platform/accessibility_permission.h"
 
-// The permission as a flag, with counters of what was asked.
+// The permission as a flag, with counters of what was asked. One thread at a time.
 class FakeAccessibilityPermission final : public AccessibilityPermission {
   public:
     bool held = false;
