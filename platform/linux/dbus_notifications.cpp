@@ -66,7 +66,15 @@ GDBusConnection* DbusNotifications::connection() {
 void DbusNotifications::requestAuthorization(std::function<void(bool granted)> done) {
     GDBusConnection* bus = connection();
     if (bus == nullptr) {
-        done(false);
+        // Still answered later, as with a server: refused, from the main loop.
+        auto* later = new std::function<void(bool)>(std::move(done));
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+                (*static_cast<std::function<void(bool)>*>(data))(false);
+                return G_SOURCE_REMOVE;
+            },
+            later, [](gpointer data) { delete static_cast<std::function<void(bool)>*>(data); });
         return;
     }
     using Request = Pending<std::function<void(bool)>>;
