@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <libsecret/secret.h>
 
 #include <functional>
 #include <memory>
@@ -57,7 +58,19 @@ class KeyringDaemon {
     bool ready_ = false;
 };
 
-using KeychainFactory = std::function<std::unique_ptr<Keychain>()>;
+// How many Secret Service items carry our service attribute and the given account.
+size_t itemsFor(const char* account) {
+    GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
+    g_hash_table_insert(attributes, const_cast<char*>("service"),
+                        const_cast<char*>(kKeychainService));
+    g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account));
+    GList* items = secret_service_search_sync(nullptr, nullptr, attributes, SECRET_SEARCH_ALL,
+                                              nullptr, nullptr);
+    const size_t count = g_list_length(items);
+    g_list_free_full(items, g_object_unref);
+    g_hash_table_unref(attributes);
+    return count;
+}
 
 // One contract for the fake and the Secret Service, so the fake can't drift from the real one.
 class KeychainContract : public ::testing::TestWithParam<const char*> {
@@ -104,7 +117,11 @@ TEST(SecretServiceKeychain, OtherAccountsAreLeftAlone) {
     LibsecretKeychain other(kKeychainService, "someone-else");
     ASSERT_TRUE(other.keychainWrite("theirs"));
     ASSERT_TRUE(ours.keychainWrite("ours"));
+    ASSERT_TRUE(ours.keychainWrite("ours again"));
+    EXPECT_EQ(itemsFor(kKeychainAccount), 1u);  // replaced, not added beside the first
+
     ours.keychainDelete();
+    EXPECT_EQ(itemsFor(kKeychainAccount), 0u);
     EXPECT_EQ(other.keychainRead(), "theirs");
     other.keychainDelete();
 }
