@@ -111,6 +111,14 @@ void DbusNotifications::add(const DesktopNotification& notification) {
     if (bus == nullptr) {
         return;
     }
+    // Until the server has named the notification with this identifier, a newer one waits: sent
+    // now, it could not say which notification it replaces and both would show.
+    auto inFlight = waiting_.find(notification.identifier);
+    if (inFlight != waiting_.end()) {
+        inFlight->second = notification;
+        return;
+    }
+    waiting_.emplace(notification.identifier, std::nullopt);
     const auto known = idByIdentifier_.find(notification.identifier);
     const uint32_t replaces = known == idByIdentifier_.end() ? 0 : known->second;
     // A server that reads markup in the body would otherwise take the page's text as markup.
@@ -137,12 +145,14 @@ void DbusNotifications::add(const DesktopNotification& notification) {
             std::unique_ptr<Request> request(static_cast<Request*>(data));
             bool cancelled = false;
             GVariant* reply = finish(source, result, &cancelled);
-            if (cancelled || reply == nullptr) {
+            if (cancelled) {
                 return;
             }
             guint32 id = 0;
-            g_variant_get(reply, "(u)", &id);
-            g_variant_unref(reply);
+            if (reply != nullptr) {
+                g_variant_get(reply, "(u)", &id);
+                g_variant_unref(reply);
+            }
             request->self->posted(request->callback.first, request->callback.second, id);
         },
         request);
@@ -150,6 +160,21 @@ void DbusNotifications::add(const DesktopNotification& notification) {
 
 void DbusNotifications::posted(const std::string& identifier, const std::string& creationId,
                                uint32_t id) {
+    std::optional<DesktopNotification> next;
+    if (auto waiting = waiting_.find(identifier); waiting != waiting_.end()) {
+        next = std::move(waiting->second);
+        waiting_.erase(waiting);
+    }
+    if (id != 0) {
+        remember(identifier, creationId, id);
+    }
+    if (next) {
+        add(*next);
+    }
+}
+
+void DbusNotifications::remember(const std::string& identifier, const std::string& creationId,
+                                 uint32_t id) {
     auto previous = idByIdentifier_.find(identifier);
     if (previous != idByIdentifier_.end() && previous->second != id) {
         creationById_.erase(previous->second);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <gio/gio.h>
@@ -37,7 +38,9 @@ class DbusNotifications final : public DesktopNotifications {
     static void onSignal(GDBusConnection*, const gchar* sender, const gchar* path,
                          const gchar* interface, const gchar* signal, GVariant* parameters,
                          gpointer self);
+    // The server's answer to Notify; `id` 0 when it failed.
     void posted(const std::string& identifier, const std::string& creationId, uint32_t id);
+    void remember(const std::string& identifier, const std::string& creationId, uint32_t id);
 
     GDBusConnection* connection_ = nullptr;
     bool triedBus_ = false;
@@ -49,6 +52,8 @@ class DbusNotifications final : public DesktopNotifications {
     std::map<std::string, uint32_t> idByIdentifier_;
     std::map<uint32_t, std::string> creationById_;
     std::map<uint32_t, std::string> identifierById_;
+    // Identifiers with a Notify under way, and the newest notification waiting behind it.
+    std::map<std::string, std::optional<DesktopNotification>> waiting_;
 };
 
 // A fresh random UUID in its 36-character text form.

@@ -179,6 +179,18 @@ TEST_F(DbusNotificationsTest, TheSameIdReplacesTheFirstNotification) {
     EXPECT_EQ(server.calls.back().replaces, 0u);
 }
 
+TEST_F(DbusNotificationsTest, ANotificationSentBeforeTheFirstIsNamedStillReplacesIt) {
+    module->handleNotify("burst", "One", "");
+    module->handleNotify("burst", "Two", "");
+    module->handleNotify("burst", "Three", "");
+    ASSERT_TRUE(waitUntil([&] { return server.calls.size() == 2; }));
+    settle();
+    ASSERT_EQ(server.calls.size(), 3u);  // "Two" was overtaken by "Three" while it waited
+    EXPECT_EQ(server.calls[0].summary, "One");
+    EXPECT_EQ(server.calls[1].summary, "Three");
+    EXPECT_EQ(server.calls[1].replaces, 41u);
+}
+
 TEST_F(DbusNotificationsTest, AClickOnTheDefaultActionReachesThePage) {
     notifyAndWait("creation-1", "Done", "");
     server.emit("ActionInvoked", g_variant_new("(us)", 41u, "default"));
