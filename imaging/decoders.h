@@ -9,6 +9,10 @@
 // canvas round trip, or the empty buffer. Any thread; nothing throws.
 namespace imaging {
 
+// Photographs hold far fewer pixels per byte of JPEG than this; only flat or synthetic images,
+// or hostile headers, reach it. Such files must prove intact before their canvas is allocated.
+inline constexpr uint32_t kDenseJpegPixelsPerByte = 128;
+
 bool looksLikePng(const uint8_t* bytes, size_t length);
 bool looksLikeJpeg(const uint8_t* bytes, size_t length);
 

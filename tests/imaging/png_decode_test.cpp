@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "imaging/decoders.h"
 #include "imaging/png.h"
 #include "imaging/premultiply.h"
 #include "test_images.h"
@@ -304,6 +305,70 @@ TEST(PngDecode, EverySeedFileDecodes) {
     for (const auto& path : files) {
         EXPECT_FALSE(decodeBytes(readFile(path)).empty()) << path;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PngDecode, FastPathAgreesWithLibpngOnEveryFilterType) {
+    // libpng's writer picks all five filter types across rows; plain RGBA8 with an sRGB chunk
+    // (or no colour chunk) is exactly what the fast path takes.
+    for (bool srgb : {true, false}) {
+        PixelBuffer image = testimg::patternImage(173, 61, true, 7);
+        testimg::PngSpec spec;
+        spec.width = image.width;
+        spec.height = image.height;
+        spec.samples = image.rgba;
+        spec.srgbChunk = srgb;
+        Bytes file = testimg::writePng(spec);
+        PixelBuffer fast;
+        ASSERT_TRUE(imaging::decodeOwnPngFast(file.data(), file.size(), fast));
+        PixelBuffer reference = imaging::decodePngFile(file.data(), file.size());
+        EXPECT_TRUE(fast.rgba == reference.rgba);
+        EXPECT_TRUE(fast.rgba == image.rgba);
+    }
+}
+
+TEST(PngDecode, DenseButIntactJpegStillDecodes) {
+    // A flat progressive JPEG holds hundreds of pixels per byte; it must pass the extra
+    // integrity check that such files get, and a truncated copy must not.
+    PixelBuffer flat{2048, 2048, std::vector<uint8_t>(size_t{2048} * 2048 * 4, 200)};
+    Bytes jpeg = testimg::writeJpeg(flat, false, 90, true);
+    ASSERT_GT(size_t{2048} * 2048, jpeg.size() * imaging::kDenseJpegPixelsPerByte)
+        << "not dense enough to test the check";
+    PixelBuffer image = png::decode(jpeg.data(), jpeg.size());
+    ASSERT_EQ(image.width, 2048u);
+    EXPECT_NEAR(image.rgba[4 * 1000], 200, 1);
+    EXPECT_TRUE(png::decode(jpeg.data(), jpeg.size() * 2 / 3).empty());
+}
+
+TEST(PngDecode, JpegProfileIsApplied) {
+    PixelBuffer grey{16, 16, {}};
+    for (int i = 0; i < 256; ++i) {
+        grey.rgba.insert(grey.rgba.end(), {128, 128, 128, 255});
+    }
+    Bytes jpeg = testimg::writeJpeg(grey, false, 95);
+    Bytes profile = testimg::linearRgbProfile();
+    // An APP2 segment right after SOI: "ICC_PROFILE\0", sequence 1 of 1, the profile.
+    Bytes segment = {0xFF, 0xE2, 0, 0};
+    const char tag[] = "ICC_PROFILE";
+    segment.insert(segment.end(), tag, tag + 12);
+    segment.insert(segment.end(), {1, 1});
+    segment.insert(segment.end(), profile.begin(), profile.end());
+    size_t length = segment.size() - 2;
+    segment[2] = uint8_t(length >> 8);
+    segment[3] = uint8_t(length);
+    Bytes tagged(jpeg.begin(), jpeg.begin() + 2);
+    tagged.insert(tagged.end(), segment.begin(), segment.end());
+    tagged.insert(tagged.end(), jpeg.begin() + 2, jpeg.end());
+
+    PixelBuffer plain = png::decode(jpeg.data(), jpeg.size());
+    PixelBuffer converted = png::decode(tagged.data(), tagged.size());
+    ASSERT_FALSE(plain.empty());
+    ASSERT_FALSE(converted.empty());
+    EXPECT_NEAR(plain.rgba[0], 128, 2);
+    EXPECT_NEAR(converted.rgba[0], 188, 3);  // linear-light 128 is sRGB 188
 }
 
 }  // namespace

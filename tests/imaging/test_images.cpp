@@ -83,13 +83,14 @@ Bytes writePng(const PngSpec& spec) {
     return out;
 }
 
-Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality) {
+Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality, bool progressive) {
     tjhandle tj = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    int rc = tjCompress2(tj, rgb.rgba.data(), static_cast<int>(rgb.width), 0,
-                         static_cast<int>(rgb.height), TJPF_RGBA, &jpeg, &size,
-                         gray ? TJSAMP_GRAY : TJSAMP_420, quality, 0);
+    int rc =
+        tjCompress2(tj, rgb.rgba.data(), static_cast<int>(rgb.width), 0,
+                    static_cast<int>(rgb.height), TJPF_RGBA, &jpeg, &size,
+                    gray ? TJSAMP_GRAY : TJSAMP_420, quality, progressive ? TJFLAG_PROGRESSIVE : 0);
     Bytes out;
     if (rc == 0) {
         out.assign(jpeg, jpeg + size);

@@ -26,7 +26,7 @@ struct PngSpec {
 };
 
 Bytes writePng(const PngSpec& spec);
-Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality);
+Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality, bool progressive = false);
 
 // Profiles made with lcms2 and saved as ICC bytes.
 Bytes srgbProfile();
