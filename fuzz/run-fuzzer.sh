@@ -14,8 +14,12 @@ mkdir -p "$out/artifacts" "$here/corpus-work"
 
 cxx="${CXX_FUZZ:-clang++-14}"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -DLUMIVO_HAVE_ISAL=1 -I"$root" $(pkg-config --cflags libpng libturbojpeg lcms2 libdeflate))
-libs=($(pkg-config --libs libpng libturbojpeg lcms2 libdeflate libisal) -lpthread)
+       -I"$root" $(pkg-config --cflags libpng libturbojpeg lcms2 libdeflate))
+libs=($(pkg-config --libs libpng libturbojpeg lcms2 libdeflate) -lpthread)
+if pkg-config --exists libisal; then
+  flags+=(-DLUMIVO_HAVE_ISAL=1)
+  libs+=($(pkg-config --libs libisal))
+fi
 sources=("$here/png_decode_fuzzer.cpp")
 for f in "$root"/imaging/*.cpp; do sources+=("$f"); done
 
