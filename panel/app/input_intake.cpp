@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <new>
@@ -13,6 +15,16 @@
 std::atomic<int32_t> gHostPid{0};
 
 namespace fs = std::filesystem;
+
+int32_t hostPidFromArgument(const char* text) {
+    errno = 0;
+    long long value = std::strtoll(text, nullptr, 10);
+    if (errno == ERANGE || value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<int32_t>::max()) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
 
 std::optional<std::string> newestSpooledInput(const std::string& directory) {
     return spool::newestFile(directory, spool::kInputPrefix);

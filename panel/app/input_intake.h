@@ -17,6 +17,11 @@
 // main thread only, by exchange; read by the apply queue.
 extern std::atomic<int32_t> gHostPid;
 
+// The command line's host-pid read by atoi's rules: leading white space, an optional sign,
+// digits up to the first non-digit, 0 without digits. A number outside the 32-bit range, where
+// atoi has no defined result, reads as 0 (unknown). Any thread.
+int32_t hostPidFromArgument(const char* text);
+
 // The newest input file in a directory (the spool's newest-file rule), or none. Any thread.
 std::optional<std::string> newestSpooledInput(const std::string& directory);
 

@@ -81,7 +81,7 @@ int runPanel(int argc, char** argv) {
     const std::string fallbackInput = argv[1];
     const std::string spoolDirectory = argv[2];
     if (argc > 3) {
-        gHostPid.exchange(std::atoi(argv[3]));
+        gHostPid.exchange(hostPidFromArgument(argv[3]));
     }
 
     // 3. The application. GTK's own options are not taken from our command line.

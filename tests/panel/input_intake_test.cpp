@@ -27,6 +27,24 @@ void setModified(const std::string& path, int secondsAgo) {
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
 }
 
+TEST(HostPidFromArgument, ReadsLikeAtoiAndRefusesWhatAtoiCannotHold) {
+    const std::vector<std::pair<const char*, int32_t>> cases = {
+        {"4242", 4242},
+        {"12abc", 12},
+        {"abc", 0},
+        {"-7", -7},
+        {"  +42", 42},
+        {"", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 0},
+        {"-99999999999", 0},
+        {"99999999999999999999999", 0},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(hostPidFromArgument(text), expected) << text;
+    }
+}
+
 TEST(NewestSpooledInput, LatestModificationWinsAndOnlyPlainPngInputsCount) {
     TempDir dir;
     writePng(dir / "input-200.png", 1, 1);
