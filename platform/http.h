@@ -41,7 +41,8 @@ class HttpUrl {
 };
 
 // One HTTP request. Exactly the listed headers are sent, besides those the protocol itself needs
-// (Host, Content-Length); a header with an empty value is sent empty.
+// (Host, Content-Length); a header with an empty value is sent empty. User information in the
+// URL is not sent (it would otherwise become an Authorization header).
 struct HttpRequest {
     std::string method;  // "POST" or "PUT"
     HttpUrl url;

@@ -92,6 +92,12 @@ bool configure(CurlHttp::Transfer& t, const CurlHttpOptions& options) {
     if (!t.url) {
         return false;
     }
+    // User information in the URL would make curl add an Authorization header of its own; only
+    // the listed headers go out.
+    if (curl_url_set(t.url.get(), CURLUPART_USER, nullptr, 0) != CURLUE_OK ||
+        curl_url_set(t.url.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK) {
+        return false;
+    }
     for (const auto& [name, value] : r.headers) {
         // "Name;" is curl's way of sending a header with an empty value.
         if (!appendTo(t.headers, value.empty() ? name + ";" : name + ": " + value)) {

@@ -136,7 +136,12 @@ struct HttpsTest : ::testing::Test {
 
 TEST_F(HttpsTest, RefreshSendsExactlyTheGrantAndStoresTheRotatedToken) {
     makeModule(testOptions());
-    saveEndpoint("/token/ok");
+    // User information in the endpoint is allowed, but is sent as no header.
+    module->handleAuthSave(
+        "s", {{"tokenEndpoint", server().url("user:pw@auth.lumivo.example", "/token/ok")},
+              {"refreshToken", "secret refresh/token"},
+              {"clientId", "panel"}});
+    EXPECT_EQ(page.taken()[0].arguments, json::array({"s", true, ""}));
     EXPECT_EQ(refreshAnswer(),
               json::array({"r", true, R"({"accessToken":"A","expiresAt":1700003600000})"}));
     const json request = server().nextRequest();
