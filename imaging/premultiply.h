@@ -58,8 +58,7 @@ inline const CanvasRoundTripTable& canvasRoundTripTable() {
     return table;
 }
 
-inline void canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
-    const uint8_t* table = canvasRoundTripTable().value.data();
+inline void canvasRoundTripPixels(const uint8_t* table, uint8_t* rgba, size_t pixels) {
     for (size_t i = 0; i < pixels; ++i, rgba += 4) {
         unsigned a = rgba[3];
         if (a == 255) {
@@ -70,6 +69,22 @@ inline void canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
         rgba[1] = row[rgba[1]];
         rgba[2] = row[rgba[2]];
     }
+}
+
+inline void canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
+    const uint8_t* table = canvasRoundTripTable().value.data();
+    // Opaque runs, the common case, are skipped sixteen pixels at a time.
+    constexpr size_t kRun = 16;
+    for (; pixels >= kRun; pixels -= kRun, rgba += kRun * 4) {
+        unsigned opaque = 255;
+        for (size_t k = 0; k < kRun; ++k) {
+            opaque &= rgba[k * 4 + 3];
+        }
+        if (opaque != 255) {
+            canvasRoundTripPixels(table, rgba, kRun);
+        }
+    }
+    canvasRoundTripPixels(table, rgba, pixels);
 }
 
 }  // namespace imaging

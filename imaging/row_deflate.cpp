@@ -40,10 +40,12 @@ constexpr size_t kOutputStep = 1 << 20;
 
 bool deflateRowsIsal(const PixelBuffer& image, uint32_t begin, uint32_t end, bool last,
                      std::vector<uint8_t>& out, uint32_t& adler) {
-    if (begin >= end) {
+    const size_t rowBytes = size_t{image.width} * 4;
+    // ISA-L counts input in 32 bits; rows over a gigabyte (a buffer no decoder of ours makes)
+    // are refused rather than split.
+    if (begin >= end || rowBytes + 1 > (size_t{1} << 30)) {
         return false;
     }
-    const size_t rowBytes = size_t{image.width} * 4;
     const size_t rowsPerBatch = std::max<size_t>(1, kBatchBytes / (rowBytes + 1));
     auto stream = std::make_unique<isal_zstream>();
     auto levelBuffer = std::make_unique<uint8_t[]>(ISAL_DEF_LVL1_DEFAULT);
