@@ -1,0 +1,79 @@
+// Feeds arbitrary text to the panel as a page message: parsed, dispatched to a handler with
+// fake ports and every request module wired to one that answers, and every answer written as
+// a page call. Nothing may throw, crash or grow without bound.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "panel/bridge/lumivo_panel_handler.h"
+#include "panel/bridge/page_scripts.h"
+#include "panel/bridge/script_message.h"
+#include "tests/fakes/fake_web_view.h"
+#include "tests/fakes/manual_queue.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Answers every request at once with what it was given, so the writer sees page data too.
+struct EchoModules final : ApplyRequests, ServiceRequests, NotificationRequests {
+    PageCaller* page = nullptr;
+    void handleApplyResult(const json& ackId, std::string base64) override {
+        page->callAck("__lumivoImportAck", json::array({ackId, false, base64.substr(0, 64)}));
+    }
+    void handleAccessibilityRepair(const json& ackId) override {
+        page->callAck("__lumivoAccessibilityAck", json::array({ackId, false}));
+    }
+    void handleUploadPut(const json& ackId, const json& url, const json& contentType,
+                         const json& base64) override {
+        page->callAck("__lumivoUploadAck", json::array({ackId, url, contentType, base64}));
+    }
+    void handleOpenExternal(const json& url) override {
+        page->callAck("__lumivoOpen", json::array({url}));
+    }
+    void handleAuthSave(const json& ackId, const json& message) override {
+        page->callAck("__lumivoAuthAck", json::array({ackId, true, message}));
+    }
+    void handleAuthRefresh(const json& ackId) override {
+        page->callAck("__lumivoAuthAck", json::array({ackId, false, ""}));
+    }
+    void signOut(const json& ackId) override {
+        page->callAck("__lumivoAuthAck", json::array({ackId, true, ""}));
+    }
+    void handleNotify(const json& id, const json& title, const json& body) override {
+        page->callAck("__lumivoNotificationClick", json::array({id, title, body}));
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ManualQueue mainQueue;
+    ManualQueue exportQueue;
+    auto webView = std::make_shared<FakeWebView>();
+    PixelBuffer frame{1, 1, {1, 2, 3, 4}};
+    LumivoPanelHandler handler(mainQueue, exportQueue, [](const PixelBuffer&) {
+        return std::vector<uint8_t>{1, 2, 3};
+    });
+    EchoModules modules;
+    modules.page = &handler;
+    handler.setInput(&frame);
+    handler.setWebView(webView);
+    handler.setModules(&modules, &modules, &modules);
+    handler.setLogSink([](const std::string&) {});
+
+    // One input may hold several messages, one per line, so chunk assembly is reached too.
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (auto body = parseScriptMessage(line)) {
+            handler.didReceiveScriptMessage(*body);
+            (void)pageCallScript("f", json::array({*body}));
+        }
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+    while (exportQueue.drain() + mainQueue.drain() > 0) {
+    }
+    return 0;
+}
