@@ -134,9 +134,7 @@ struct DbusNotificationsTest : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(PrivateBus::get().ok());
         ASSERT_TRUE(server.start());
-        module = std::make_unique<NotificationModule>(
-            page, main, std::make_unique<DbusNotifications>(), [this] { ++presented; },
-            &randomUuid);
+        module = makeNotificationModule(page, main, [this] { ++presented; });
     }
 
     void notifyAndWait(const json& id, const json& title, const json& body) {

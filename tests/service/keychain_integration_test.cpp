@@ -8,6 +8,8 @@
 #include <string>
 
 #include "fakes/fake_keychain.h"
+#include "fakes/fake_page_caller.h"
+#include "fakes/manual_queue.h"
 #include "panel/service/service_module.h"
 #include "platform/linux/libsecret_keychain.h"
 #include "service/test_processes.h"
@@ -124,6 +126,30 @@ TEST(SecretServiceKeychain, OtherAccountsAreLeftAlone) {
     EXPECT_EQ(itemsFor(kKeychainAccount), 0u);
     EXPECT_EQ(other.keychainRead(), "theirs");
     other.keychainDelete();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ServiceModuleWithDesktopParts, SavesAndSignsOutThroughTheSecretService) {
+    ASSERT_TRUE(KeyringDaemon::get().ok());
+    FakePageCaller page;
+    ManualQueue main;
+    auto module = makeServiceModule(page, main);
+    module->handleAuthSave("s", {{"tokenEndpoint", "https://auth.lumivo.example/oauth/token"},
+                                 {"refreshToken", "rt"}});
+    EXPECT_EQ(page.taken()[0].arguments, nlohmann::json::array({"s", true, ""}));
+    EXPECT_EQ(itemsFor("oauth"), 1u);
+    LibsecretKeychain keychain("com.lumivo.editor-plugins.affinity", "oauth");
+    EXPECT_EQ(
+        keychain.keychainRead(),
+        R"({"clientId":"","refreshToken":"rt","tokenEndpoint":"https://auth.lumivo.example/oauth/token"})");
+
+    module->signOut("o");
+    EXPECT_EQ(page.taken()[0].arguments, nlohmann::json::array({"o", true, ""}));
+    EXPECT_FALSE(keychain.keychainRead());
+    EXPECT_EQ(module->authGeneration(), 2);
 }
 
 }  // namespace
