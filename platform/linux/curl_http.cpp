@@ -160,7 +160,9 @@ HttpResponse failure(std::string text) {
 CurlHttp::CurlHttp(CurlHttpOptions options) : options_(std::move(options)) {
     initialiseCurlOnce();
     multi_ = curl_multi_init();
-    thread_ = std::thread([this] { run(); });
+    if (multi_ != nullptr) {
+        thread_ = std::thread([this] { run(); });
+    }
 }
 
 CurlHttp::~CurlHttp() {
@@ -171,21 +173,25 @@ CurlHttp::~CurlHttp() {
     if (multi_ != nullptr) {
         curl_multi_wakeup(static_cast<CURLM*>(multi_));
     }
-    thread_.join();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
     if (multi_ != nullptr) {
         curl_multi_cleanup(static_cast<CURLM*>(multi_));
     }
 }
 
 void CurlHttp::send(HttpRequest request, std::function<void(HttpResponse)> done) {
+    if (multi_ == nullptr) {
+        done(failure("The network could not be set up"));
+        return;
+    }
     auto transfer = std::make_unique<Transfer>(std::move(request), std::move(done));
     {
         std::lock_guard lock(mutex_);
         incoming_.push_back(std::move(transfer));
     }
-    if (multi_ != nullptr) {
-        curl_multi_wakeup(static_cast<CURLM*>(multi_));
-    }
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
 void CurlHttp::run() {
@@ -202,16 +208,13 @@ void CurlHttp::run() {
         }
         for (auto& transfer : arrived) {
             transfer->easy.reset(curl_easy_init());
-            if (multi == nullptr || !transfer->easy || !configure(*transfer, options_) ||
+            if (!transfer->easy || !configure(*transfer, options_) ||
                 curl_multi_add_handle(multi, transfer->easy.get()) != CURLM_OK) {
                 transfer->done(failure("The request could not be set up"));
                 continue;
             }
             CURL* key = transfer->easy.get();
             running.emplace(key, std::move(transfer));
-        }
-        if (multi == nullptr) {
-            continue;
         }
         int active = 0;
         curl_multi_perform(multi, &active);

@@ -22,7 +22,8 @@ struct CurlHttpOptions {
 
 // HTTPS through libcurl: one worker thread drives every transfer with a curl multi handle and
 // calls each completion from there. Any thread may send; the destructor abandons unfinished
-// transfers and joins the worker.
+// transfers and joins the worker. Should curl fail to start, every request fails at once, on
+// the sending thread.
 class CurlHttp final : public HttpTransport {
   public:
     explicit CurlHttp(CurlHttpOptions options = {});
