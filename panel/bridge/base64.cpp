@@ -50,29 +50,44 @@ std::optional<std::vector<uint8_t>> decode(std::string_view text) {
     if (text.size() % 4 != 0) {
         return std::nullopt;
     }
-    std::vector<uint8_t> out;
-    out.reserve(text.size() / 4 * 3);
-    for (size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int pad = 0;
-        if (last && text[i + 3] == '=') {
-            pad = text[i + 2] == '=' ? 2 : 1;
+    size_t pad = 0;
+    if (!text.empty() && text.back() == '=') {
+        pad = text[text.size() - 2] == '=' ? 2 : 1;
+    }
+    std::vector<uint8_t> out(text.size() / 4 * 3 - pad);
+    uint8_t* o = out.data();
+    const size_t whole = text.empty() ? 0 : text.size() - 4;
+    const auto digit = [](char c) { return kReverse[static_cast<uint8_t>(c)]; };
+    // Every group but the last holds four alphabet characters; "=" anywhere there fails.
+    for (size_t i = 0; i < whole; i += 4) {
+        const int d0 = digit(text[i]), d1 = digit(text[i + 1]);
+        const int d2 = digit(text[i + 2]), d3 = digit(text[i + 3]);
+        if ((d0 | d1 | d2 | d3) < 0) {
+            return std::nullopt;
         }
-        uint32_t v = 0;
-        for (int k = 0; k < 4 - pad; ++k) {
-            int8_t d = kReverse[static_cast<uint8_t>(text[i + k])];
-            if (d < 0) {
-                return std::nullopt;
-            }
-            v |= static_cast<uint32_t>(d) << (18 - 6 * k);
+        const uint32_t v = (static_cast<uint32_t>(d0) << 18) | (static_cast<uint32_t>(d1) << 12) |
+                           (static_cast<uint32_t>(d2) << 6) | static_cast<uint32_t>(d3);
+        *o++ = static_cast<uint8_t>(v >> 16);
+        *o++ = static_cast<uint8_t>(v >> 8);
+        *o++ = static_cast<uint8_t>(v);
+    }
+    if (text.empty()) {
+        return out;
+    }
+    uint32_t v = 0;
+    for (size_t k = 0; k < 4 - pad; ++k) {
+        int8_t d = digit(text[whole + k]);
+        if (d < 0) {
+            return std::nullopt;
         }
-        out.push_back(static_cast<uint8_t>(v >> 16));
-        if (pad < 2) {
-            out.push_back(static_cast<uint8_t>(v >> 8));
-        }
-        if (pad < 1) {
-            out.push_back(static_cast<uint8_t>(v));
-        }
+        v |= static_cast<uint32_t>(d) << (18 - 6 * k);
+    }
+    *o++ = static_cast<uint8_t>(v >> 16);
+    if (pad < 2) {
+        *o++ = static_cast<uint8_t>(v >> 8);
+    }
+    if (pad < 1) {
+        *o = static_cast<uint8_t>(v);
     }
     return out;
 }
