@@ -16,7 +16,7 @@ struct RunningApp {
 // Running-application lookup and termination. Any thread; each call blocks only briefly
 // (a scan of the process table). Failures read as "not found" / "terminated".
 class RunningApps {
-public:
+  public:
     virtual ~RunningApps() = default;
     virtual std::vector<RunningApp> withBundleIdentifier(const std::string& identifier) = 0;
     // None when no such process runs (a zombie counts as gone).

@@ -16,7 +16,7 @@ struct SendAnnouncement {
 
 // Plug-in side. Calling thread; blocks until the signal is flushed to the bus.
 class SendNotifier {
-public:
+  public:
     virtual ~SendNotifier() = default;
     // False when the session bus can't be reached or the signal can't be sent.
     virtual bool post(const SendAnnouncement& announcement) = 0;
@@ -33,7 +33,7 @@ struct ReceivedAnnouncement {
 // Panel side. The handler is called on the main thread, once per signal, in arrival order;
 // the subscription lasts as long as the returned object.
 class SendSubscription {
-public:
+  public:
     virtual ~SendSubscription() = default;
 };
 using SendHandler = std::function<void(const ReceivedAnnouncement&)>;

@@ -12,7 +12,7 @@
 // One background thread that runs its tasks one at a time, in the order they were posted.
 // Any thread may post. The destructor runs what is queued, then joins the thread.
 class SerialWorker final : public TaskQueue {
-public:
+  public:
     explicit SerialWorker(std::string name);
     ~SerialWorker() override;
     SerialWorker(const SerialWorker&) = delete;
@@ -20,7 +20,7 @@ public:
 
     void post(std::function<void()> task) override;
 
-private:
+  private:
     void run();
 
     std::mutex mutex_;

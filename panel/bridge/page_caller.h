@@ -8,7 +8,7 @@
 // Any thread; never blocks. `arguments` is a JSON array; an ack id is passed back exactly as the
 // page sent it, whatever its JSON type.
 class PageCaller {
-public:
+  public:
     virtual ~PageCaller() = default;
     virtual void callAck(const std::string& name, const nlohmann::json& arguments) = 0;
 };

@@ -11,7 +11,7 @@
 
 // Apply-back and the accessibility permission (panel/app).
 class ApplyRequests {
-public:
+  public:
     virtual ~ApplyRequests() = default;
     virtual void handleApplyResult(const nlohmann::json& ackId, std::string base64) = 0;
     virtual void handleAccessibilityRepair(const nlohmann::json& ackId) = 0;
@@ -19,7 +19,7 @@ public:
 
 // Sign-in, refresh, upload and external links (panel/service).
 class ServiceRequests {
-public:
+  public:
     virtual ~ServiceRequests() = default;
     virtual void handleUploadPut(const nlohmann::json& ackId, const nlohmann::json& url,
                                  const nlohmann::json& contentType,
@@ -32,7 +32,7 @@ public:
 
 // Desktop notifications (panel/bridge).
 class NotificationRequests {
-public:
+  public:
     virtual ~NotificationRequests() = default;
     virtual void handleNotify(const nlohmann::json& id, const nlohmann::json& title,
                               const nlohmann::json& body) = 0;

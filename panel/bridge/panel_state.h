@@ -6,7 +6,7 @@
 
 // What background work needs of LumivoPanelHandler. Any thread.
 class PanelState {
-public:
+  public:
     virtual ~PanelState() = default;
     // Takes the frame's bytes over, installs it as the current frame under the frame lock, and
     // tells the page the new size later, on the main thread.

@@ -1,9 +1,12 @@
 #include "platform/linux/glib_main_queue.h"
 
 GlibMainQueue::GlibMainQueue(GMainContext* context)
-    : context_(context ? g_main_context_ref(context) : g_main_context_ref(g_main_context_default())) {}
+    : context_(context ? g_main_context_ref(context)
+                       : g_main_context_ref(g_main_context_default())) {}
 
-GlibMainQueue::~GlibMainQueue() { g_main_context_unref(context_); }
+GlibMainQueue::~GlibMainQueue() {
+    g_main_context_unref(context_);
+}
 
 void GlibMainQueue::post(std::function<void()> task) {
     bool schedule = false;

@@ -11,7 +11,7 @@
 // Runs posted tasks on the thread that iterates the given GLib main context (the default one
 // when null), strictly first in first out. Any thread may post. Must outlive the main loop.
 class GlibMainQueue final : public TaskQueue {
-public:
+  public:
     explicit GlibMainQueue(GMainContext* context = nullptr);
     ~GlibMainQueue() override;
     GlibMainQueue(const GlibMainQueue&) = delete;
@@ -19,7 +19,7 @@ public:
 
     void post(std::function<void()> task) override;
 
-private:
+  private:
     static gboolean drain(gpointer self);
 
     GMainContext* context_;

@@ -8,7 +8,7 @@
 
 // A queue that runs nothing until the test drains it. Any thread may post.
 class ManualQueue final : public TaskQueue {
-public:
+  public:
     void post(std::function<void()> task) override {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
@@ -42,7 +42,7 @@ public:
         return tasks_.size();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::deque<std::function<void()>> tasks_;
 };
