@@ -19,9 +19,7 @@
 #include "panel/bridge/page_scripts.h"
 #include "tests/panel/panel_process.h"
 
-#ifdef LUMIVO_HAVE_MOSAIC
 #include "bench/imaging_mosaic.h"
-#endif
 
 namespace {
 
@@ -59,12 +57,10 @@ Timing median(int runs, F&& body) {
 // A photograph where one is available; otherwise smooth gradients with fine noise, which
 // compress roughly like one.
 PixelBuffer benchFrame() {
-#ifdef LUMIVO_HAVE_MOSAIC
     PixelBuffer photo = buildPhotoMosaic();
     if (!photo.empty()) {
         return photo;
     }
-#endif
     PixelBuffer frame{6000, 4000, std::vector<uint8_t>(size_t{6000} * 4000 * 4)};
     uint32_t seed = 1;
     for (uint32_t y = 0; y < frame.height; ++y) {

@@ -12,7 +12,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libvips-dev mate-backgrounds
   # desktop parts: GTK, WebKitGTK, D-Bus, Secret Service, AT-SPI, HTTP, JSON
-  libglib2.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev libatspi2.0-dev
+  libglib2.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev
   at-spi2-core libcurl4-openssl-dev nlohmann-json3-dev
   # headless runs: virtual display, private session bus, keyring, screenshots, TLS test server
   xvfb xauth dbus dbus-x11 gnome-keyring imagemagick x11-apps openssl python3

@@ -1,12 +1,6 @@
 # Apply-back and the accessibility permission.
 # lumivo_panel_apply_logic: the logic against its ports, for the unit tests.
 # lumivo_panel_apply: the same with the desktop adapters and makeApplyModule, for the program.
-include_guard(GLOBAL)
-
-if(NOT TARGET lumivo_imaging OR NOT TARGET lumivo_spool OR NOT TARGET lumivo_panel_bridge)
-  message(STATUS "apply-back not built: the imaging core, spool or bridge library is missing")
-  return()
-endif()
 
 add_library(lumivo_panel_apply_logic STATIC
   ${CMAKE_CURRENT_LIST_DIR}/accessibility_bookkeeping.cpp
