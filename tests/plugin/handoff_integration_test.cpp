@@ -17,23 +17,10 @@
 TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
     TempDir dir;
     const std::string root = resolvedPath(dir.path());
-    const std::string stale = root + "/Old/LumivoAffinity.app";
-    makeBundle(stale, spool::kPanelBundleIdentifier, "sleeper");
-    std::filesystem::create_directories(stale + "/Contents/Linux");
-    const std::string sleeper = stale + "/Contents/Linux/sleeper";
-    std::filesystem::copy_file("/bin/sleep", sleeper);
-    std::filesystem::permissions(sleeper, std::filesystem::perms::owner_all);
-    const pid_t stalePid = ::fork();
-    if (stalePid == 0) {
-        ::execl(sleeper.c_str(), sleeper.c_str(), "60", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t stalePid =
+        startSleeper(root + "/Old/LumivoAffinity.app", spool::kPanelBundleIdentifier);
     ASSERT_GT(stalePid, 0);
     ProcRunningApps apps;
-    for (int i = 0; i < 2000 && apps.withBundleIdentifier(spool::kPanelBundleIdentifier).empty();
-         ++i) {
-        ::usleep(1000);
-    }
     ASSERT_FALSE(apps.withBundleIdentifier(spool::kPanelBundleIdentifier).empty());
 
     const std::string enclosed = root + "/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app";

@@ -6,51 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "platform/bundle.h"
-#include "temp_dir.h"
-
-namespace {
-
-pid_t startFrom(const std::string& executable, const char* sessionBus = nullptr) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (sessionBus != nullptr) {
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus, 1);
-        }
-        ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    return pid;
-}
-
-// Waits (by polling the process table, not by time) until the exec has replaced the fork.
-void awaitExec(pid_t pid, const std::string& executable) {
-    for (int i = 0; i < 2000; ++i) {
-        std::error_code ignored;
-        if (std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ignored) ==
-            executable) {
-            return;
-        }
-        ::usleep(1000);
-    }
-}
-
-}  // namespace
+#include "recorder_panel.h"
 
 TEST(ProcRunningApps, FindsProcessesByTheirBundleAndSeesZombiesAsGone) {
     TempDir dir;
     const std::string bundle = resolvedPath(dir.path()) + "/Sleeper.app";
-    makeBundle(bundle, "com.lumivo.test-sleeper", "sleeper");
-    const std::string executable = bundle + "/Contents/Linux/sleeper";
-    std::filesystem::create_directories(bundle + "/Contents/Linux");
-    std::filesystem::copy_file("/bin/sleep", executable);
-    std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
-
-    pid_t pid = startFrom(executable);
+    const pid_t pid = startSleeper(bundle, "com.lumivo.test-sleeper");
     ASSERT_GT(pid, 0);
-    awaitExec(pid, executable);
 
     ProcRunningApps apps;
     std::vector<RunningApp> found = apps.withBundleIdentifier("com.lumivo.test-sleeper");
@@ -75,16 +38,10 @@ TEST(ProcRunningApps, FindsProcessesByTheirBundleAndSeesZombiesAsGone) {
 
 TEST(ProcRunningApps, ApplicationsOnAnotherSessionBusAreNotListed) {
     TempDir dir;
-    const std::string bundle = resolvedPath(dir.path()) + "/Sleeper.app";
-    makeBundle(bundle, "com.lumivo.test-other-session", "sleeper");
-    const std::string executable = bundle + "/Contents/Linux/sleeper";
-    std::filesystem::create_directories(bundle + "/Contents/Linux");
-    std::filesystem::copy_file("/bin/sleep", executable);
-    std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
-
-    pid_t pid = startFrom(executable, "unix:path=/nonexistent/other-session-bus");
+    const pid_t pid =
+        startSleeper(resolvedPath(dir.path()) + "/Sleeper.app", "com.lumivo.test-other-session",
+                     "unix:path=/nonexistent/other-session-bus");
     ASSERT_GT(pid, 0);
-    awaitExec(pid, executable);
     ProcRunningApps apps;
     EXPECT_TRUE(apps.withBundleIdentifier("com.lumivo.test-other-session").empty());
     std::optional<RunningApp> byPid = apps.withPid(pid);

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -37,4 +39,34 @@ inline std::vector<std::string> awaitRecording(const std::string& bundle) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// A bundle whose executable is a copy of sleep, started for a minute (on another session bus if
+// given); returns its process id once the exec has replaced the fork. `bundle` must be a
+// resolved path.
+inline pid_t startSleeper(const std::string& bundle, const std::string& identifier,
+                          const char* sessionBus = nullptr) {
+    makeBundle(bundle, identifier, "sleeper");
+    const std::string executable = bundle + "/Contents/Linux/sleeper";
+    std::filesystem::create_directories(bundle + "/Contents/Linux");
+    std::filesystem::copy_file("/bin/sleep", executable);
+    std::filesystem::permissions(executable, std::filesystem::perms::owner_all);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (sessionBus != nullptr) {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus, 1);
+        }
+        ::execl(executable.c_str(), executable.c_str(), "60", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Polls the process table, not the time.
+    for (int i = 0; pid > 0 && i < 2000; ++i) {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ignored) ==
+            executable) {
+            break;
+        }
+        ::usleep(1000);
+    }
+    return pid;
 }

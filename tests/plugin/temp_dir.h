@@ -3,9 +3,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 // A fresh directory for one test, removed with everything in it at the end.
 class TempDir {
@@ -31,6 +33,17 @@ class TempDir {
 inline void writeText(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// The sorted names of a directory's entries; none when it can't be read.
+inline std::vector<std::string> entryNames(const std::string& directory) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Lays out a bundle directory with an Info.ini naming identifier and executable.
