@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/running_apps_table.h"
+#include "fakes/fake_running_apps.h"
 #include "imaging/png.h"
 #include "panel/app/input_intake.h"
 #include "panel_test_support.h"
@@ -69,12 +69,7 @@ TEST(SweepInputs, RemovesEveryInputEntryAndNothingElse) {
     writeText(dir / "result-1.png", "x");
     writeText(dir / "Input-3.png", "x");
     sweepInputs(dir.path());
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(dir.path())) {
-        left.push_back(entry.path().filename().string());
-    }
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"Input-3.png", "result-1.png"}));
+    EXPECT_EQ(entryNames(dir.path()), (std::vector<std::string>{"Input-3.png", "result-1.png"}));
 }
 
 TEST(LoadInputFrame, InstallsAnImageAndDeletesTheFileWhateverItHeld) {
@@ -102,7 +97,7 @@ struct IntakeRig : HandlerRig {
     std::string hostA = root + "/com.example.host-a";
     std::string hostB = root + "/com.example.host-b";
     ManualQueue intakeQueue;
-    RunningAppsTable runningApps;
+    FakeRunningApps runningApps;
     SendObserver observer{hostA, handler, window, runningApps, intakeQueue};
 
     IntakeRig() {
@@ -192,8 +187,8 @@ TEST(SendObserver, AdoptsAHostPidOnlyForALiveProcessOfThatDirectorysApplication)
     };
     for (const auto& c : cases) {
         IntakeRig rig;
-        rig.runningApps.add(4242, "com.example.host-b");
-        rig.runningApps.add(5151, "com.example.host-a");
+        rig.runningApps.apps = {{4242, "/apps/b", "com.example.host-b"},
+                                {5151, "/apps/a", "com.example.host-a"}};
         gHostPid = 77;
         rig.send(rig.hostB + "/input-1.png", c.hostPid);
         EXPECT_EQ(gHostPid.load(), c.expected) << c.hostPid.value_or(-1);
