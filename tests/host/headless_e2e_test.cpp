@@ -59,14 +59,6 @@ class HeadlessHost : public ::testing::Test {
         }
         return printed;
     }
-    std::vector<std::string> spoolEntries() const {
-        std::vector<std::string> names;
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator(spoolDir, ignored)) {
-            names.push_back(entry.path().filename().string());
-        }
-        return names;
-    }
 
     TempDir dir;
     const std::string plugins = dir / "plugins";
@@ -88,7 +80,7 @@ TEST_F(HeadlessHost, AFirstRunHandsTheImageToTheLaunchedPanelAndCancels) {
 
     std::vector<std::string> lines = awaitRecording(panel);
     ASSERT_EQ(lines.size(), 6u);
-    std::vector<std::string> entries = spoolEntries();
+    std::vector<std::string> entries = entryNames(spoolDir);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].rfind("input-", 0), 0u);
     EXPECT_EQ(lines[0], spoolDir + "/" + entries[0]);
@@ -136,7 +128,7 @@ TEST_F(HeadlessHost, AWaitingResultIsAppliedOnceAndRemoved) {
         }
     }
     // No panel runs: the applied image is not left behind as an input, the result is gone.
-    EXPECT_TRUE(spoolEntries().empty());
+    EXPECT_TRUE(entryNames(spoolDir).empty());
     EXPECT_EQ(::access((panel + "/recorded").c_str(), F_OK), -1);
 
     // The next run finds nothing waiting.
@@ -147,7 +139,7 @@ TEST_F(HeadlessHost, AGarbageResultFailsTheRunAndIsRemoved) {
     spool::createDirectory(spoolDir);
     writeText(spoolDir + "/result-1.png", "garbage");
     EXPECT_EQ(runHost(), "filter result -30100\n");
-    EXPECT_TRUE(spoolEntries().empty());
+    EXPECT_TRUE(entryNames(spoolDir).empty());
     std::optional<Document> result = openImage(output, false);
     ASSERT_TRUE(result);
     EXPECT_TRUE(samePixels(*result, original));
