@@ -72,19 +72,6 @@ TEST(AccessibilityBookkeepingTest, PromptIsRequestedOncePerVersionUntilARepairRe
     EXPECT_EQ(permission.prompts, 4) << "a new version asks once more";
 }
 
-TEST(AccessibilityBookkeepingTest, OnceSeenHeldAMissingPermissionIsStaleAndNeverPrompts) {
-    FakeAccessibilityPermission permission;
-    FakeUserDefaults defaults;
-    AccessibilityBookkeeping bookkeeping(permission, defaults, kVersion);
-    permission.held = true;
-    EXPECT_EQ(bookkeeping.accessibilityStatusForApply(), std::nullopt);
-    permission.held = false;
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(bookkeeping.accessibilityStatusForApply(), "accessibility-stale");
-    }
-    EXPECT_EQ(permission.prompts, 0);
-}
-
 TEST(AccessibilityBookkeepingTest, RepairRemovesTheStoredVersionWhateverThePermission) {
     FakeAccessibilityPermission permission;
     FakeUserDefaults defaults;

@@ -16,9 +16,9 @@ constexpr pid_t kHost = 4242;
 class AutoPressTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        result = dir.write("result-1.png", "png");
+        writeText(result, "png");
         hostPid = kHost;
-        apps.running = {kHost};
+        apps.apps = {{kHost, "", ""}};
         ax.applications[kHost] = host();
         item = lastItem;
     }
@@ -43,7 +43,7 @@ class AutoPressTest : public ::testing::Test {
     std::optional<std::string> apply() { return applier->autoApplyAndAwaitConsumption(result); }
 
     TempDir dir;
-    std::string result;
+    const std::string result = dir / "result-1.png";
     FakeAccessibility ax;
     FakeRunningApps apps;
     FakeWaitClock clock;
@@ -62,17 +62,15 @@ class AutoPressTest : public ::testing::Test {
         clock.clock());
 };
 
-TEST_F(AutoPressTest, PressedItemWhoseFileIsConsumedAtOnceGivesNoStatus) {
+TEST_F(AutoPressTest, APressConsumedAtOnceOrAFileAlreadyGoneGivesNoStatus) {
     EXPECT_EQ(apply(), std::nullopt);
     EXPECT_EQ(item->presses, 1);
     EXPECT_EQ(clock.sleeps, 0) << "the first check follows the press without a sleep";
-}
 
-TEST_F(AutoPressTest, FileGoneBeforeThePressGivesNoStatusAndTouchesNothing) {
-    std::filesystem::remove(result);
+    std::filesystem::remove(result);  // gone before the press: nothing is touched
     EXPECT_EQ(apply(), std::nullopt);
-    EXPECT_EQ(permissionChecks, 0);
-    EXPECT_EQ(ax.applicationLookups, 0);
+    EXPECT_EQ(permissionChecks, 1);
+    EXPECT_EQ(ax.applicationLookups, 1);
 }
 
 TEST_F(AutoPressTest, ConsumptionIsPolledEvery200msForTenSeconds) {
@@ -85,7 +83,7 @@ TEST_F(AutoPressTest, ConsumptionIsPolledEvery200msForTenSeconds) {
     EXPECT_EQ(apply(), std::nullopt);
     EXPECT_EQ(clock.sleeps, 7);
 
-    dir.write("result-1.png", "png");
+    writeText(result, "png");
     clock.onSleep = nullptr;
     clock.sleeps = 0;
     EXPECT_EQ(apply(), apply_status::kTimeout);
@@ -93,26 +91,21 @@ TEST_F(AutoPressTest, ConsumptionIsPolledEvery200msForTenSeconds) {
     EXPECT_TRUE(std::filesystem::exists(result)) << "the panel never deletes a result file";
 }
 
-TEST_F(AutoPressTest, PermissionIsCheckedBeforeAnythingAboutTheHost) {
+TEST_F(AutoPressTest, PermissionThenTheHostAreCheckedBeforeAnyLookup) {
     hostPid = 0;
     permission = apply_status::kAccessibilityStale;
-    EXPECT_EQ(apply(), apply_status::kAccessibilityStale);
-    EXPECT_EQ(ax.applicationLookups, 0);
-    EXPECT_EQ(item->presses, 0);
-}
-
-TEST_F(AutoPressTest, UnknownOrDeadHostIsGone) {
+    EXPECT_EQ(apply(), apply_status::kAccessibilityStale);  // checked before the host
+    permission.reset();
     for (int32_t pid : {0, -5}) {
         hostPid = pid;
         EXPECT_EQ(apply(), apply_status::kHostGone) << pid;
     }
     hostPid = kHost;
-    apps.running.clear();
-    EXPECT_EQ(apply(), apply_status::kHostGone);
-    apps.running = {kHost};
-    apps.terminated = {kHost};
+    apps.pollsToQuitAfterTerminate[kHost] = 0;
+    apps.terminate(kHost);  // ended since
     EXPECT_EQ(apply(), apply_status::kHostGone);
     EXPECT_EQ(ax.applicationLookups, 0);
+    EXPECT_EQ(item->presses, 0);
 }
 
 TEST_F(AutoPressTest, MissingMenuOrItemIsMenuMissing) {
@@ -136,12 +129,17 @@ TEST_F(AutoPressTest, GreyedOutItemIsCachedAndReusedWithoutANewSearch) {
 }
 
 TEST_F(AutoPressTest, InvalidCachedItemIsSearchedOnceMoreAndOnlyASecondFailureIsFinal) {
+    item->pressFails = true;  // a freshly found item that fails is searched once more, too
+    EXPECT_EQ(apply(), apply_status::kPressFailed);
+    EXPECT_EQ(ax.applicationLookups, 2);
+    item->pressFails = false;
+    ax.applicationLookups = 0;
     EXPECT_EQ(apply(), std::nullopt);
     // The menu is rebuilt: the cached element can't be read any more.
     item->enabled = {EnabledRead::kError, false};
     ax.applications[kHost] = host();
     FakeAxNode* fresh = lastItem;
-    dir.write("result-1.png", "png");
+    writeText(result, "png");
     EXPECT_EQ(apply(), std::nullopt);
     EXPECT_EQ(ax.applicationLookups, 2);
     EXPECT_EQ(fresh->presses, 1);
@@ -150,7 +148,7 @@ TEST_F(AutoPressTest, InvalidCachedItemIsSearchedOnceMoreAndOnlyASecondFailureIs
     fresh->pressFails = true;
     ax.applications[kHost] = host();
     lastItem->pressFails = true;
-    dir.write("result-1.png", "png");
+    writeText(result, "png");
     EXPECT_EQ(apply(), apply_status::kPressFailed);
     EXPECT_EQ(ax.applicationLookups, 3);
 
@@ -160,20 +158,14 @@ TEST_F(AutoPressTest, InvalidCachedItemIsSearchedOnceMoreAndOnlyASecondFailureIs
     EXPECT_EQ(ax.applicationLookups, 4);
 }
 
-TEST_F(AutoPressTest, AFreshlyFoundItemThatFailsIsSearchedOnceMore) {
-    item->pressFails = true;
-    EXPECT_EQ(apply(), apply_status::kPressFailed);
-    EXPECT_EQ(ax.applicationLookups, 2);
-}
-
 TEST_F(AutoPressTest, NewHostProcessDropsTheCachedItem) {
     EXPECT_EQ(apply(), std::nullopt);
     constexpr pid_t kRestarted = 5151;
     ax.applications[kRestarted] = host();
     FakeAxNode* restartedItem = lastItem;
-    apps.running = {kHost, kRestarted};
+    apps.apps.push_back({kRestarted, "", ""});
     hostPid = kRestarted;
-    dir.write("result-1.png", "png");
+    writeText(result, "png");
     EXPECT_EQ(apply(), std::nullopt);
     EXPECT_EQ(restartedItem->presses, 1);
     EXPECT_EQ(item->presses, 1);

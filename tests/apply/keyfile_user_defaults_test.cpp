@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "apply/apply_test_support.h"
+#include "plugin/temp_dir.h"
 
 namespace {
 
@@ -29,15 +29,13 @@ TEST(KeyfileUserDefaultsTest, ValuesSurviveANewInstanceAndRemovalForgetsThem) {
     reopened.remove("Absent");
     EXPECT_EQ(KeyfileUserDefaults(path).stringForKey("Version"), std::nullopt);
     EXPECT_TRUE(KeyfileUserDefaults(path).boolForKey("Flag"));
-}
 
-TEST(KeyfileUserDefaultsTest, AnUnreadableFileReadsAsEmptyAndIsReplacedOnWrite) {
-    TempDir dir;
-    const std::string path = dir.write("defaults.ini", "\x01garbage [[[\n");
-    KeyfileUserDefaults defaults(path);
-    EXPECT_FALSE(defaults.boolForKey("Flag"));
-    defaults.setBool("Flag", true);
-    EXPECT_TRUE(defaults.boolForKey("Flag"));
+    // An unreadable file reads as empty and is replaced on the next write.
+    writeText(path, "\x01garbage [[[\n");
+    KeyfileUserDefaults garbled(path);
+    EXPECT_FALSE(garbled.boolForKey("Flag"));
+    garbled.setBool("Flag", true);
+    EXPECT_TRUE(KeyfileUserDefaults(path).boolForKey("Flag"));
 }
 
 TEST(KeyfileUserDefaultsTest, ChangesFromSeveralThreadsAreAllKept) {
