@@ -230,11 +230,7 @@ TEST(CallAck, WritesTheDocumentedScript) {
         {{4.0}, "window.f && window.f(4)"},
     };
     for (const auto& c : cases) {
-        HandlerRig rig;
-        rig.handler.callAck("f", c.arguments);
-        rig.drain();
-        ASSERT_EQ(rig.webView->scripts.size(), 1u);
-        EXPECT_EQ(rig.webView->scripts[0], c.script);
+        EXPECT_EQ(pageCallScript("f", c.arguments), c.script);
     }
 }
 
