@@ -156,32 +156,18 @@ TEST_F(AuthTest, RefreshAnswersFollowTheirOrder) {
          R"({"accessToken":"A","expiresAt":1700003600500})", true},
         {200, R"({"access_token":"A","expires_in":1e300})", true,
          R"({"accessToken":"A","expiresAt":9223372036854775807})", true},
+        {-1, "Couldn't connect to server", false, "Couldn't connect to server", true},  // transport
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         keychain->item.reset();
         saved();
         module.handleAuthRefresh("r");
-        http->answer(c.status, c.body);
+        c.status < 0 ? http->fail(c.body) : http->answer(c.status, c.body);
+        EXPECT_TRUE(page.taken().empty()) << "the answer waits for the main queue";
         EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("r", c.ok, c.text));
         EXPECT_EQ(keychain->item.has_value(), c.recordKept);
     }
-}
-
-TEST_F(AuthTest, ATransportFailureIsAnsweredWithItsDescription) {
-    saved();
-    module.handleAuthRefresh("r");
-    http->fail("Couldn't connect to server");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("r", false, "Couldn't connect to server"));
-    EXPECT_TRUE(keychain->item);
-}
-
-TEST_F(AuthTest, TheAnswerWaitsForTheMainQueue) {
-    saved();
-    module.handleAuthRefresh("r");
-    http->answer(200, R"({"access_token":"A"})");
-    EXPECT_TRUE(page.taken().empty());
-    EXPECT_EQ(main.pending(), 1u);
 }
 
 TEST_F(AuthTest, RotationReplacesOnlyTheRefreshToken) {
@@ -207,35 +193,33 @@ TEST_F(AuthTest, RotationReplacesOnlyTheRefreshToken) {
     EXPECT_EQ(storedRecord()["refreshToken"], "rt-2");
 }
 
-TEST_F(AuthTest, SignOutDuringARefreshDropsItsResult) {
-    saved();
-    module.handleAuthRefresh("late-grant");
-    module.handleAuthRefresh("late-success");
-    module.signOut("o");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("o", true, ""));
-
-    http->answer(400, R"({"error":"invalid_grant"})");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("late-grant", true, "null"));
-    EXPECT_EQ(keychain->deletes, 1);  // the sign-out's only
-
-    http->answer(200, R"({"access_token":"A","refresh_token":"rt-2"})");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("late-success", true, "null"));
-    EXPECT_FALSE(keychain->item);  // the rotated token did not bring the record back
-}
-
-TEST_F(AuthTest, ANewSaveDuringARefreshKeepsTheNewRecord) {
-    saved();
-    module.handleAuthRefresh("grant");
-    module.handleAuthRefresh("success");
+TEST_F(AuthTest, ASignOutOrANewSaveDuringARefreshDropsItsResult) {
     json second = kSave;
     second["refreshToken"] = "rt-new";
-    saved(second);
-
-    http->answer(400, R"({"error":"invalid_grant"})");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("grant", true, "null"));
-    http->answer(200, R"({"access_token":"A","refresh_token":"rt-rotated"})");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("success", true, "null"));
-    EXPECT_EQ(storedRecord()["refreshToken"], "rt-new");
+    for (bool signOut : {true, false}) {
+        SCOPED_TRACE(signOut ? "sign-out" : "new save");
+        saved();
+        module.handleAuthRefresh("grant");
+        module.handleAuthRefresh("success");
+        if (signOut) {
+            module.signOut("o");
+            EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("o", true, ""));
+        } else {
+            saved(second);
+        }
+        const int deletes = keychain->deletes;
+        http->answer(400, R"({"error":"invalid_grant"})");
+        EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("grant", true, "null"));
+        http->answer(200, R"({"access_token":"A","refresh_token":"rt-rotated"})");
+        EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("success", true, "null"));
+        EXPECT_EQ(keychain->deletes, deletes);  // the late refusal deleted nothing
+        // The rotated token neither brought the record back nor replaced the new one.
+        if (signOut) {
+            EXPECT_FALSE(keychain->item);
+        } else {
+            EXPECT_EQ(storedRecord()["refreshToken"], "rt-new");
+        }
+    }
 }
 
 TEST_F(AuthTest, AnswersMayArriveInAnyOrder) {
