@@ -77,18 +77,14 @@ TEST_F(NotificationTest, ShowsTheCutTextsUnderTheCreationId) {
     EXPECT_EQ(shown.body, repeated("b", 500));
 }
 
-TEST_F(NotificationTest, AnEmptyIdGetsAFreshUuid) {
-    notify("", "Done", "");
-    ASSERT_EQ(centre->shown.size(), 1u);
-    EXPECT_EQ(centre->shown[0].identifier, "lumivo-123e4567-e89b-42d3-a456-426614174000");
-    EXPECT_EQ(centre->shown[0].creationId, "");
-}
-
-TEST_F(NotificationTest, TheSameIdReplacesTheEarlierNotification) {
+TEST_F(NotificationTest, TheSameIdReplacesTheEarlierNotificationAndNoIdGetsAFreshUuid) {
     notify("same", "First", "");
     notify("same", "Second", "");
-    ASSERT_EQ(centre->shown.size(), 1u);
+    notify("", "Done", "");
+    ASSERT_EQ(centre->shown.size(), 2u);
     EXPECT_EQ(centre->shown[0].title, "Second");
+    EXPECT_EQ(centre->shown[1].identifier, "lumivo-123e4567-e89b-42d3-a456-426614174000");
+    EXPECT_EQ(centre->shown[1].creationId, "");
 }
 
 TEST_F(NotificationTest, RefusedAuthorisationShowsNothingAndAnswersNothing) {
