@@ -12,9 +12,7 @@
 #include <fstream>
 #include <vector>
 
-#ifdef LUMIVO_HAVE_VIPS
 #include <vips/vips.h>
-#endif
 
 #include "bench/imaging_mosaic.h"
 #include "imaging/color.h"
@@ -190,7 +188,6 @@ void BM_FitCover(benchmark::State& state) {
     setBytes(state, src.rgba.size());
 }
 
-#ifdef LUMIVO_HAVE_VIPS
 // The same cover fit with libvips: premultiply, Lanczos3 resize, centre crop, unpremultiply,
 // back to 8 bits in memory.
 void BM_VipsLanczos3(benchmark::State& state) {
@@ -224,7 +221,6 @@ void BM_VipsLanczos3(benchmark::State& state) {
     }
     setBytes(state, src.rgba.size());
 }
-#endif
 
 Bytes p3Profile() {
     cmsCIExyY white = {0.3127, 0.3290, 1.0};
@@ -298,27 +294,23 @@ BENCHMARK(BM_FitCover)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
-#ifdef LUMIVO_HAVE_VIPS
 BENCHMARK(BM_VipsLanczos3)
     ->Args({6000, 4000, 1500, 1000})
     ->Args({2000, 1000, 1000, 1000})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
-#endif
 BENCHMARK(BM_DocumentToSrgb)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_SrgbToDocument)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef LUMIVO_HAVE_VIPS
     setenv("VIPS_CONCURRENCY", "1", 1);  // one thread, like the code it is compared with
     if (VIPS_INIT(argv[0]) != 0) {
         return 1;
     }
     vips_cache_set_max(0);
-#endif
     if (photo().empty()) {
         std::fprintf(stderr, "the background photos are missing (package mate-backgrounds)\n");
         return 1;

@@ -29,34 +29,34 @@ struct KindCase {
 };
 
 // Builds a file of the given kind and the straight RGBA8 a correct reader must produce.
-std::pair<testimg::PngSpec, PixelBuffer> makeKind(const KindCase& k) {
-    testimg::PngSpec spec;
-    spec.width = 11;
-    spec.height = 9;
-    spec.colorType = k.colorType;
-    spec.bitDepth = k.depth;
-    spec.interlaced = k.interlaced;
+std::pair<testimg::PngRecipe, PixelBuffer> makeKind(const KindCase& k) {
+    testimg::PngRecipe recipe;
+    recipe.width = 11;
+    recipe.height = 9;
+    recipe.colorType = k.colorType;
+    recipe.bitDepth = k.depth;
+    recipe.interlaced = k.interlaced;
     const int channels = k.colorType == 0 || k.colorType == 3 ? 1
                          : k.colorType == 4                   ? 2
                          : k.colorType == 2                   ? 3
                                                               : 4;
-    const size_t rowBytes = (size_t{spec.width} * channels * k.depth + 7) / 8;
-    spec.samples.assign(rowBytes * spec.height, 0);
-    PixelBuffer expected{spec.width, spec.height,
-                         std::vector<uint8_t>(spec.width * spec.height * 4)};
+    const size_t rowBytes = (size_t{recipe.width} * channels * k.depth + 7) / 8;
+    recipe.samples.assign(rowBytes * recipe.height, 0);
+    PixelBuffer expected{recipe.width, recipe.height,
+                         std::vector<uint8_t>(recipe.width * recipe.height * 4)};
 
     const unsigned levels = k.depth >= 8 ? 256 : (1u << k.depth);
     if (k.colorType == 3) {
         for (unsigned i = 0; i < levels; ++i) {
-            spec.palette.insert(spec.palette.end(),
-                                {uint8_t(i * 40), uint8_t(255 - i * 15), uint8_t(i * 9)});
+            recipe.palette.insert(recipe.palette.end(),
+                                  {uint8_t(i * 40), uint8_t(255 - i * 15), uint8_t(i * 9)});
             if (k.trns) {
-                spec.trns.push_back(uint8_t(i * 17));
+                recipe.trns.push_back(uint8_t(i * 17));
             }
         }
     }
     auto put = [&](size_t y, size_t sampleIndex, unsigned value) {
-        uint8_t* row = &spec.samples[y * rowBytes];
+        uint8_t* row = &recipe.samples[y * rowBytes];
         if (k.depth == 16) {
             row[sampleIndex * 2] = uint8_t(value >> 8);
             row[sampleIndex * 2 + 1] = uint8_t(value);
@@ -67,18 +67,18 @@ std::pair<testimg::PngSpec, PixelBuffer> makeKind(const KindCase& k) {
             row[bit / 8] |= uint8_t(value << (8 - k.depth - bit % 8));
         }
     };
-    for (uint32_t y = 0; y < spec.height; ++y) {
-        for (uint32_t x = 0; x < spec.width; ++x) {
+    for (uint32_t y = 0; y < recipe.height; ++y) {
+        for (uint32_t x = 0; x < recipe.width; ++x) {
             unsigned n = x * 7 + y * 13 + 3;
-            uint8_t* e = &expected.rgba[(size_t{y} * spec.width + x) * 4];
+            uint8_t* e = &expected.rgba[(size_t{y} * recipe.width + x) * 4];
             size_t s = size_t{x} * channels;
             if (k.colorType == 3) {
                 unsigned index = n % std::min(levels, 16u);
                 put(y, s, index);
-                e[0] = spec.palette[index * 3];
-                e[1] = spec.palette[index * 3 + 1];
-                e[2] = spec.palette[index * 3 + 2];
-                e[3] = k.trns ? spec.trns[index] : 255;
+                e[0] = recipe.palette[index * 3];
+                e[1] = recipe.palette[index * 3 + 1];
+                e[2] = recipe.palette[index * 3 + 2];
+                e[3] = k.trns ? recipe.trns[index] : 255;
                 continue;
             }
             const int colours = (k.colorType & 2) ? 3 : 1;
@@ -112,8 +112,8 @@ std::pair<testimg::PngSpec, PixelBuffer> makeKind(const KindCase& k) {
         unsigned maxValue = k.depth == 16 ? 65535 : (1u << k.depth) - 1;
         for (int c = 0; c < colours; ++c) {
             unsigned v = k.depth == 16 ? first[c] * 257u : first[c] * maxValue / 255;
-            spec.trns.push_back(uint8_t(v >> 8));
-            spec.trns.push_back(uint8_t(v));
+            recipe.trns.push_back(uint8_t(v >> 8));
+            recipe.trns.push_back(uint8_t(v));
         }
         std::vector<uint8_t> key(first, first + 3);
         for (size_t i = 0; i < expected.rgba.size(); i += 4) {
@@ -123,7 +123,7 @@ std::pair<testimg::PngSpec, PixelBuffer> makeKind(const KindCase& k) {
         }
     }
     imaging::canvasRoundTripInPlace(expected.rgba.data(), expected.rgba.size() / 4);
-    return {spec, expected};
+    return {recipe, expected};
 }
 
 TEST(PngDecode, EveryKindGivesRgba8ThroughTheCanvas) {
@@ -139,8 +139,8 @@ TEST(PngDecode, EveryKindGivesRgba8ThroughTheCanvas) {
         {"pal4 trns", 3, 4, true, true},    {"pal8 trns", 3, 8, false, true},
     };
     for (const auto& k : kinds) {
-        auto [spec, expected] = makeKind(k);
-        Bytes file = testimg::writePng(spec);
+        auto [recipe, expected] = makeKind(k);
+        Bytes file = testimg::writePng(recipe);
         PixelBuffer image = decodeBytes(file);
         ASSERT_EQ(image.width, expected.width) << k.name;
         ASSERT_EQ(image.height, expected.height) << k.name;
@@ -149,40 +149,40 @@ TEST(PngDecode, EveryKindGivesRgba8ThroughTheCanvas) {
 }
 
 TEST(PngDecode, TransparentPixelsComeOutBlank) {
-    testimg::PngSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.samples = {200, 100, 50, 0, 1, 2, 3, 0};
-    PixelBuffer image = decodeBytes(testimg::writePng(spec));
+    testimg::PngRecipe recipe;
+    recipe.width = 2;
+    recipe.height = 1;
+    recipe.samples = {200, 100, 50, 0, 1, 2, 3, 0};
+    PixelBuffer image = decodeBytes(testimg::writePng(recipe));
     EXPECT_EQ(image.rgba, std::vector<uint8_t>(8, 0));
 }
 
-uint8_t decodedMidGrey(testimg::PngSpec spec) {
-    spec.width = 1;
-    spec.height = 1;
-    spec.colorType = 2;
-    spec.samples = {128, 128, 128};
-    PixelBuffer image = decodeBytes(testimg::writePng(spec));
+uint8_t decodedMidGrey(testimg::PngRecipe recipe) {
+    recipe.width = 1;
+    recipe.height = 1;
+    recipe.colorType = 2;
+    recipe.samples = {128, 128, 128};
+    PixelBuffer image = decodeBytes(testimg::writePng(recipe));
     EXPECT_FALSE(image.empty());
     return image.empty() ? 0 : image.rgba[0];
 }
 
 TEST(PngDecode, ColourTagsAreConvertedToSrgb) {
     // Linear-light 128 is sRGB 188.
-    testimg::PngSpec linearIcc;
+    testimg::PngRecipe linearIcc;
     linearIcc.iccProfile = testimg::linearRgbProfile();
     EXPECT_NEAR(decodedMidGrey(linearIcc), 188, 1);
-    testimg::PngSpec linearGamma;
+    testimg::PngRecipe linearGamma;
     linearGamma.gamma = 1.0;
     EXPECT_NEAR(decodedMidGrey(linearGamma), 188, 1);
     // sRGB itself, by chunk, by profile or by the usual 1/2.2 gamma: unchanged.
-    testimg::PngSpec srgbChunk;
+    testimg::PngRecipe srgbChunk;
     srgbChunk.srgbChunk = true;
     EXPECT_EQ(decodedMidGrey(srgbChunk), 128);
-    testimg::PngSpec srgbIcc;
+    testimg::PngRecipe srgbIcc;
     srgbIcc.iccProfile = testimg::srgbProfile();
     EXPECT_NEAR(decodedMidGrey(srgbIcc), 128, 1);
-    testimg::PngSpec usualGamma;
+    testimg::PngRecipe usualGamma;
     usualGamma.gamma = 1 / 2.2;
     EXPECT_EQ(decodedMidGrey(usualGamma), 128);
 }
@@ -316,12 +316,12 @@ TEST(PngDecode, FastPathAgreesWithLibpngOnEveryFilterType) {
     // (or no colour chunk) is exactly what the fast path takes.
     for (bool srgb : {true, false}) {
         PixelBuffer image = testimg::patternImage(173, 61, true, 7);
-        testimg::PngSpec spec;
-        spec.width = image.width;
-        spec.height = image.height;
-        spec.samples = image.rgba;
-        spec.srgbChunk = srgb;
-        Bytes file = testimg::writePng(spec);
+        testimg::PngRecipe recipe;
+        recipe.width = image.width;
+        recipe.height = image.height;
+        recipe.samples = image.rgba;
+        recipe.srgbChunk = srgb;
+        Bytes file = testimg::writePng(recipe);
         PixelBuffer fast;
         ASSERT_TRUE(imaging::decodeOwnPngFast(file.data(), file.size(), fast));
         PixelBuffer reference = imaging::decodePngFile(file.data(), file.size());

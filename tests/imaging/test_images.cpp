@@ -26,7 +26,7 @@ Bytes saveProfile(cmsHPROFILE profile) {
 
 }  // namespace
 
-Bytes writePng(const PngSpec& spec) {
+Bytes writePng(const PngRecipe& recipe) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -35,23 +35,24 @@ Bytes writePng(const PngSpec& spec) {
         throw std::runtime_error("libpng write failed");
     }
     png_set_write_fn(png, &out, appendData, nullptr);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, recipe.width, recipe.height, recipe.bitDepth, recipe.colorType,
+                 recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-        std::vector<png_color> colors(spec.palette.size() / 3);
-        std::memcpy(colors.data(), spec.palette.data(), colors.size() * 3);
+    if (!recipe.palette.empty()) {
+        std::vector<png_color> colors(recipe.palette.size() / 3);
+        std::memcpy(colors.data(), recipe.palette.data(), colors.size() * 3);
         png_set_PLTE(png, info, colors.data(), static_cast<int>(colors.size()));
     }
-    if (!spec.trns.empty()) {
-        if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
-            png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+    if (!recipe.trns.empty()) {
+        if (recipe.colorType == PNG_COLOR_TYPE_PALETTE) {
+            png_set_tRNS(png, info, recipe.trns.data(), static_cast<int>(recipe.trns.size()),
+                         nullptr);
         } else {
             png_color_16 key{};
             auto word = [&](size_t i) {
-                return static_cast<png_uint_16>((spec.trns[i * 2] << 8) | spec.trns[i * 2 + 1]);
+                return static_cast<png_uint_16>((recipe.trns[i * 2] << 8) | recipe.trns[i * 2 + 1]);
             };
-            if (spec.colorType == PNG_COLOR_TYPE_GRAY) {
+            if (recipe.colorType == PNG_COLOR_TYPE_GRAY) {
                 key.gray = word(0);
             } else {
                 key.red = word(0);
@@ -61,21 +62,21 @@ Bytes writePng(const PngSpec& spec) {
             png_set_tRNS(png, info, nullptr, 0, &key);
         }
     }
-    if (!spec.iccProfile.empty()) {
-        png_set_iCCP(png, info, "test", 0, spec.iccProfile.data(),
-                     static_cast<png_uint_32>(spec.iccProfile.size()));
+    if (!recipe.iccProfile.empty()) {
+        png_set_iCCP(png, info, "test", 0, recipe.iccProfile.data(),
+                     static_cast<png_uint_32>(recipe.iccProfile.size()));
     }
-    if (spec.gamma > 0) {
-        png_set_gAMA(png, info, spec.gamma);
+    if (recipe.gamma > 0) {
+        png_set_gAMA(png, info, recipe.gamma);
     }
-    if (spec.srgbChunk) {
+    if (recipe.srgbChunk) {
         png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     }
     png_write_info(png, info);
     size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_bytep> rows(spec.height);
-    for (uint32_t y = 0; y < spec.height; ++y) {
-        rows[y] = const_cast<png_bytep>(spec.samples.data() + y * rowBytes);
+    std::vector<png_bytep> rows(recipe.height);
+    for (uint32_t y = 0; y < recipe.height; ++y) {
+        rows[y] = const_cast<png_bytep>(recipe.samples.data() + y * rowBytes);
     }
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);

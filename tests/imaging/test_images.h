@@ -11,7 +11,7 @@ namespace testimg {
 
 using Bytes = std::vector<uint8_t>;
 
-struct PngSpec {
+struct PngRecipe {
     uint32_t width = 4;
     uint32_t height = 3;
     int colorType = 6;  // PNG colour type
@@ -25,7 +25,7 @@ struct PngSpec {
     bool srgbChunk = false;
 };
 
-Bytes writePng(const PngSpec& spec);
+Bytes writePng(const PngRecipe& recipe);
 Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality, bool progressive = false);
 
 // Profiles made with lcms2 and saved as ICC bytes.
