@@ -11,16 +11,15 @@
 #include <thread>
 
 #include "panel/app/apply_menu_search.h"
+#include "panel/panel_process.h"
 #include "platform/linux/atspi_permission.h"
-#include "service/test_processes.h"
 
 namespace {
 
-using test_processes::Child;
-
 // The fixture program (tests/apply/menu_fixture.cpp), ended when the object goes.
-std::optional<Child> startFixture() {
-    return Child::start({LUMIVO_MENU_FIXTURE});
+std::unique_ptr<ChildProcess> startFixture() {
+    return std::make_unique<ChildProcess>(LUMIVO_MENU_FIXTURE, std::vector<std::string>{},
+                                          std::vector<std::string>{}, STDOUT_FILENO);
 }
 
 // Waits until the fixture's menu bar is on the bus: an application registers shortly after
@@ -51,8 +50,8 @@ AxHandle childTitled(Accessibility& ax, const AxElement& parent, const std::stri
 }
 
 TEST(AtspiAccessibilityTest, FindsAndPressesTheInnerItemOfAClosedMenu) {
-    std::optional<Child> fixture = startFixture();
-    ASSERT_TRUE(fixture);
+    std::unique_ptr<ChildProcess> fixture = startFixture();
+    ASSERT_GT(fixture->pid(), 0);
     AtspiAccessibility ax;
     AxHandle bar = waitForMenuBar(ax, fixture->pid());
     ASSERT_NE(bar, nullptr) << "the fixture never showed its menu";
@@ -84,8 +83,8 @@ TEST(AtspiAccessibilityTest, ProcessesWithoutAnInterfaceAndGoneElementsFailQuiet
     EXPECT_EQ(ax.application(getpid()), nullptr);
     AxHandle item;
     {
-        std::optional<Child> fixture = startFixture();
-        ASSERT_TRUE(fixture);
+        std::unique_ptr<ChildProcess> fixture = startFixture();
+        ASSERT_GT(fixture->pid(), 0);
         ASSERT_NE(waitForMenuBar(ax, fixture->pid()), nullptr);
         item = locateLumivoMenuItem(ax, fixture->pid());
         ASSERT_NE(item, nullptr);

@@ -10,10 +10,11 @@
 
 extern char** environ;
 
-PanelProcess::PanelProcess(const std::string& executable, const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& extraEnvironment) {
+ChildProcess::ChildProcess(const std::string& executable, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& extraEnvironment, int collected) {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int inputFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(inputFds, O_CLOEXEC) != 0) {
         return;
     }
     std::vector<std::string> argv{executable};
@@ -36,29 +37,46 @@ PanelProcess::PanelProcess(const std::string& executable, const std::vector<std:
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], collected);
+    posix_spawn_file_actions_adddup2(&actions, inputFds[0], STDIN_FILENO);
     pid_t pid = -1;
-    if (posix_spawn(&pid, executable.c_str(), &actions, nullptr, argp.data(), envp.data()) == 0) {
+    if (posix_spawnp(&pid, executable.c_str(), &actions, nullptr, argp.data(), envp.data()) == 0) {
         pid_ = pid;
     }
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    reader_ = std::thread([this, fd = pipeFds[0]] { readErrors(fd); });
+    ::close(inputFds[0]);
+    input_ = inputFds[1];
+    reader_ = std::thread([this, fd = pipeFds[0]] { readOutput(fd); });
 }
 
-PanelProcess::~PanelProcess() {
+ChildProcess::~ChildProcess() {
     if (pid_ > 0 && !status_) {
         ::kill(pid_, SIGKILL);
         int status = 0;
         ::waitpid(pid_, &status, 0);
     }
+    closeInput();
     // The web engine's helpers may hold the pipe open a moment longer; the reader ends at EOF.
     if (reader_.joinable()) {
         reader_.join();
     }
 }
 
-void PanelProcess::readErrors(int fd) {
+void ChildProcess::write(const std::string& text) {
+    if (::write(input_, text.data(), text.size()) < 0) {
+        return;
+    }
+}
+
+void ChildProcess::closeInput() {
+    if (input_ >= 0) {
+        ::close(input_);
+        input_ = -1;
+    }
+}
+
+void ChildProcess::readOutput(int fd) {
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -83,26 +101,41 @@ void PanelProcess::readErrors(int fd) {
     changed_.notify_all();
 }
 
-std::optional<std::string> PanelProcess::waitForLine(const std::string& text,
+std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds limit) {
+    return await(limit, [this]() -> std::optional<std::string> {
+        return read_ < lines_.size() ? std::optional(lines_[read_++]) : std::nullopt;
+    });
+}
+
+std::optional<std::string> ChildProcess::waitForLine(const std::string& text,
                                                      std::chrono::seconds limit) {
+    return await(limit, [&]() -> std::optional<std::string> {
+        for (const auto& line : lines_) {
+            if (line.find(text) != std::string::npos) {
+                return line;
+            }
+        }
+        return std::nullopt;
+    });
+}
+
+std::optional<std::string> ChildProcess::await(
+    std::chrono::milliseconds limit, const std::function<std::optional<std::string>()>& find) {
     auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock lock(mutex_);
-    size_t checked = 0;
     for (;;) {
-        for (; checked < lines_.size(); ++checked) {
-            if (lines_[checked].find(text) != std::string::npos) {
-                return lines_[checked];
-            }
+        if (auto line = find()) {
+            return line;
         }
         if (closed_) {
             return std::nullopt;
         }
         // Woken by every new line; the short wait also notices a process that ended while one
-        // of the web engine's helpers still holds the pipe.
+        // of its helpers (the web engine's, say) still holds the pipe.
         changed_.wait_for(lock, std::chrono::milliseconds(200));
         auto now = std::chrono::steady_clock::now();
         if (now > deadline) {
-            return std::nullopt;
+            return find();
         }
         lock.unlock();
         bool alive = running();
@@ -114,7 +147,7 @@ std::optional<std::string> PanelProcess::waitForLine(const std::string& text,
     }
 }
 
-bool PanelProcess::running() {
+bool ChildProcess::running() {
     if (pid_ <= 0 || status_) {
         return false;
     }
@@ -127,7 +160,7 @@ bool PanelProcess::running() {
     return true;
 }
 
-std::optional<int> PanelProcess::waitForExit(std::chrono::seconds limit) {
+std::optional<int> ChildProcess::waitForExit(std::chrono::seconds limit) {
     auto deadline = std::chrono::steady_clock::now() + limit;
     while (running()) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -138,12 +171,12 @@ std::optional<int> PanelProcess::waitForExit(std::chrono::seconds limit) {
     return status_;
 }
 
-std::vector<std::string> PanelProcess::lines() {
+std::vector<std::string> ChildProcess::lines() {
     std::lock_guard lock(mutex_);
     return lines_;
 }
 
-std::string PanelProcess::allOutput() {
+std::string ChildProcess::allOutput() {
     std::string out;
     for (const auto& line : lines()) {
         out += line + "\n";

@@ -42,11 +42,10 @@ class TlsServer {
   private:
     TlsServer() {
         dir_ = makeTempDir();
-        child_ = Child::start(
-            {"/usr/bin/python3", LUMIVO_SOURCE_DIR "/tests/service/https_test_server.py", dir_});
-        if (!child_) {
-            return;
-        }
+        child_ = std::make_unique<ChildProcess>(
+            "/usr/bin/python3",
+            std::vector<std::string>{LUMIVO_SOURCE_DIR "/tests/service/https_test_server.py", dir_},
+            std::vector<std::string>{}, STDOUT_FILENO);
         auto ready = child_->readLine(std::chrono::seconds(60));  // makes an RSA key pair first
         if (ready && ready->rfind("READY ", 0) == 0) {
             port_ = std::stoi(ready->substr(6));
@@ -58,7 +57,7 @@ class TlsServer {
     }
 
     std::string dir_;
-    std::optional<Child> child_;
+    std::unique_ptr<ChildProcess> child_;
     int port_ = 0;
 };
 

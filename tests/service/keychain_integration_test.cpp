@@ -40,11 +40,9 @@ class KeyringDaemon {
         setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        daemon_ = Child::start(
-            {"gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"});
-        if (!daemon_) {
-            return;
-        }
+        daemon_ = std::make_unique<ChildProcess>(
+            "gnome-keyring-daemon",
+            std::vector<std::string>{"--foreground", "--unlock", "--components=secrets"});
         daemon_->write("test-password");
         daemon_->closeInput();
         ready_ =
@@ -56,7 +54,7 @@ class KeyringDaemon {
     }
 
     std::string home_;
-    std::optional<Child> daemon_;
+    std::unique_ptr<ChildProcess> daemon_;
     bool ready_ = false;
 };
 
