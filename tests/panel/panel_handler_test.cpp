@@ -197,23 +197,22 @@ TEST(CallAck, ArgumentsReachThePageUnchanged) {
 TEST(CallAck, EveryAsciiCharacterRoundTripsInEveryLane) {
     // Long plain strings take a fast path that checks sixteen, then eight bytes at a time; a
     // character that needs escaping must be caught in every lane of both and in the tail.
+    auto roundTrip = [](const std::string& text) {
+        const std::string script = pageCallScript("f", json::array({text}));
+        const size_t open = script.find('(');
+        return json::parse("[" + script.substr(open + 1, script.size() - open - 2) + "]")[0];
+    };
     for (int c = 0; c < 128; ++c) {
         for (size_t position : {0u, 7u, 8u, 15u, 16u, 20u, 23u, 24u, 26u}) {
             std::string text(27, 'A');
             text[position] = static_cast<char>(c);
-            std::string script = pageCallScript("f", json::array({text}));
-            std::string arguments = script.substr(script.find('(') + 1);
-            arguments.pop_back();
-            EXPECT_EQ(json::parse("[" + arguments + "]")[0], text) << c << " at " << position;
+            EXPECT_EQ(roundTrip(text), text) << c << " at " << position;
         }
     }
     for (size_t position : {0u, 7u, 15u, 19u, 23u, 25u}) {
         std::string text(27, 'A');
         text.replace(position, 2, "\xc3\xa9");
-        std::string script = pageCallScript("f", json::array({text}));
-        std::string arguments = script.substr(script.find('(') + 1);
-        arguments.pop_back();
-        EXPECT_EQ(json::parse("[" + arguments + "]")[0], text) << position;
+        EXPECT_EQ(roundTrip(text), text) << position;
     }
 }
 
@@ -260,13 +259,6 @@ TEST(ScriptMessage, ParsesJsonAndRefusesDeepNesting) {
     std::string allowed =
         std::string(kMaxScriptMessageDepth, '[') + std::string(kMaxScriptMessageDepth, ']');
     EXPECT_TRUE(parseScriptMessage(allowed));
-}
-
-TEST(Lifecycle, WebContentProcessEndClosesTheWindow) {
-    HandlerRig rig;
-    EXPECT_TRUE(rig.handler.decidePolicyForNavigation());
-    rig.handler.webContentProcessDidTerminate();
-    EXPECT_EQ(rig.window->closed, 1);
 }
 
 }  // namespace

@@ -13,46 +13,22 @@ struct DisplayCloser {
 };
 using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
-long cardinalProperty(Display* display, Window window, const char* name) {
-    Atom property = XInternAtom(display, name, True);
-    if (property == None) {
-        return -1;
-    }
-    Atom type;
+// The bytes of a window property of the given type; empty when it is missing.
+std::string property(Display* display, Window window, const char* name, Atom type) {
+    Atom actualType;
     int format;
     unsigned long count, after;
     unsigned char* data = nullptr;
-    long value = -1;
-    if (XGetWindowProperty(display, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &after, &data) == Success &&
+    std::string bytes;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type,
+                           &actualType, &format, &count, &after, &data) == Success &&
         data != nullptr) {
-        if (count == 1 && format == 32) {
-            value = *reinterpret_cast<long*>(data);
-        }
+        bytes.assign(reinterpret_cast<char*>(data), format == 32 ? count * sizeof(long) : count);
     }
     if (data != nullptr) {
         XFree(data);
     }
-    return value;
-}
-
-std::string titleOf(Display* display, Window window) {
-    Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count,
-                           &after, &data) == Success &&
-        data != nullptr) {
-        title.assign(reinterpret_cast<char*>(data), count);
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return title;
+    return bytes;
 }
 
 }  // namespace
@@ -76,11 +52,14 @@ std::vector<X11Window> visibleWindowsOf(pid_t pid) {
             attributes.map_state != IsViewable) {
             continue;
         }
-        if (cardinalProperty(display.get(), children[i], "_NET_WM_PID") != pid) {
+        const std::string owner = property(display.get(), children[i], "_NET_WM_PID", XA_CARDINAL);
+        if (owner.size() != sizeof(long) || *reinterpret_cast<const long*>(owner.data()) != pid) {
             continue;
         }
-        found.push_back({children[i], titleOf(display.get(), children[i]), attributes.x,
-                         attributes.y, attributes.width, attributes.height});
+        found.push_back({children[i],
+                         property(display.get(), children[i], "_NET_WM_NAME",
+                                  XInternAtom(display.get(), "UTF8_STRING", False)),
+                         attributes.x, attributes.y, attributes.width, attributes.height});
     }
     if (children != nullptr) {
         XFree(children);

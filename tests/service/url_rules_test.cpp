@@ -91,11 +91,4 @@ TEST(UrlRules, EachRuleAdmitsOnlyItsHosts) {
     }
 }
 
-TEST(UrlRules, ParsedTextKeepsPathQueryAndFragment) {
-    const auto url = HttpUrl::parse("https://www.lumivo.example/a/b?c=d&e=%20#top");
-    ASSERT_TRUE(url);
-    EXPECT_EQ(url->text(), "https://www.lumivo.example/a/b?c=d&e=%20#top");
-    EXPECT_EQ(url->scheme(), "https");
-}
-
 }  // namespace
