@@ -168,16 +168,7 @@ TEST_F(DbusNotificationsTest, PostsWithTheDefaultActionSoundAndEscapedBody) {
     EXPECT_EQ(call.soundName, "message-new-instant");
 }
 
-TEST_F(DbusNotificationsTest, TheSameIdReplacesTheFirstNotification) {
-    notifyAndWait("same", "First", "");
-    const uint32_t first = 41;
-    notifyAndWait("same", "Second", "");
-    EXPECT_EQ(server.calls.back().replaces, first);
-    notifyAndWait("other", "Third", "");
-    EXPECT_EQ(server.calls.back().replaces, 0u);
-}
-
-TEST_F(DbusNotificationsTest, ANotificationSentBeforeTheFirstIsNamedStillReplacesIt) {
+TEST_F(DbusNotificationsTest, TheSameIdReplacesTheFirstEvenBeforeItIsNamed) {
     module->handleNotify("burst", "One", "");
     module->handleNotify("burst", "Two", "");
     module->handleNotify("burst", "Three", "");
@@ -187,6 +178,11 @@ TEST_F(DbusNotificationsTest, ANotificationSentBeforeTheFirstIsNamedStillReplace
     EXPECT_EQ(server.calls[0].summary, "One");
     EXPECT_EQ(server.calls[1].summary, "Three");
     EXPECT_EQ(server.calls[1].replaces, 41u);
+
+    notifyAndWait("burst", "Four", "");  // once named
+    EXPECT_EQ(server.calls.back().replaces, 41u);
+    notifyAndWait("other", "Five", "");
+    EXPECT_EQ(server.calls.back().replaces, 0u);
 }
 
 TEST_F(DbusNotificationsTest, OnlyTheDefaultActionOfALiveNotificationReachesThePage) {

@@ -33,10 +33,8 @@ PixelBuffer gradient(uint32_t width, uint32_t height) {
 }
 
 void setModified(const std::string& path, double seconds) {
-    timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(seconds);
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
+    const timespec times[2] = {{static_cast<time_t>(seconds), 0},
+                               {static_cast<time_t>(seconds), 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
