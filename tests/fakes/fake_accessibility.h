@@ -41,7 +41,6 @@ class FakeAccessibility final : public Accessibility {
     // Application nodes by process id.
     std::map<pid_t, std::shared_ptr<FakeAxNode>> applications;
     int applicationLookups = 0;
-    int childrenReads = 0;
 
     int liveHandles() const { return *live_; }
 
@@ -60,7 +59,6 @@ class FakeAccessibility final : public Accessibility {
         return app->menuBar ? wrap(app->menuBar) : nullptr;
     }
     std::optional<std::vector<AxHandle>> children(const AxElement& element) override {
-        ++childrenReads;
         FakeAxNode* n = node(element);
         if (n->childrenReadFails) {
             return std::nullopt;

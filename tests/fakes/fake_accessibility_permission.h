@@ -7,14 +7,10 @@ class FakeAccessibilityPermission final : public AccessibilityPermission {
   public:
     bool held = false;
     bool settingsAvailable = true;
-    int checks = 0;
     int prompts = 0;
     int settingsOpened = 0;
 
-    bool isHeld() override {
-        ++checks;
-        return held;
-    }
+    bool isHeld() override { return held; }
     void requestPrompt() override { ++prompts; }
     bool openSettings() override {
         if (!settingsAvailable) {
