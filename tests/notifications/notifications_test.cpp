@@ -58,13 +58,18 @@ TEST(NotificationCuts, ClickFilterKeepsOnlyTheSafeCharacters) {
     EXPECT_EQ(filterCreationId(""), "");
 }
 
-TEST_F(NotificationTest, InvalidRequestsShowNothing) {
+TEST_F(NotificationTest, InvalidOrUnauthorisedRequestsShowNothing) {
     notify("id", "", "body");
     notify(5, "Title", "body");
     notify("id", json::array(), "body");
     notify("id", "Title", nullptr);
     EXPECT_TRUE(centre->shown.empty());
     EXPECT_EQ(centre->clickHandlerSets, 0);
+
+    notify("x", "Title", "", /*granted=*/false);  // authorisation refused
+    EXPECT_TRUE(centre->shown.empty());
+    main.drain();
+    EXPECT_TRUE(page.taken().empty());
 }
 
 TEST_F(NotificationTest, ShowsTheCutTextsUnderTheCreationId) {
@@ -85,13 +90,6 @@ TEST_F(NotificationTest, TheSameIdReplacesTheEarlierNotificationAndNoIdGetsAFres
     EXPECT_EQ(centre->shown[0].title, "Second");
     EXPECT_EQ(centre->shown[1].identifier, "lumivo-123e4567-e89b-42d3-a456-426614174000");
     EXPECT_EQ(centre->shown[1].creationId, "");
-}
-
-TEST_F(NotificationTest, RefusedAuthorisationShowsNothingAndAnswersNothing) {
-    notify("x", "Title", "", /*granted=*/false);
-    EXPECT_TRUE(centre->shown.empty());
-    main.drain();
-    EXPECT_TRUE(page.taken().empty());
 }
 
 TEST_F(NotificationTest, AClickPresentsThePanelThenCallsThePage) {

@@ -43,34 +43,55 @@ struct WiredRig : HandlerRig {
     WiredRig() { handler.setModules(&modules, &modules, &modules); }
 };
 
-TEST(Dispatch, RoutesEachTypeWithItsMembersAndDefaults) {
+TEST(Dispatch, RoutesEachTypeWithItsMembersAndDefaultsOrAnswersFailureWhenUnwired) {
     const json authSave = {{"type", "auth-save"}, {"ackId", "s"}, {"refreshToken", "r"}};
     struct Case {
         json message;
-        json expectedCall;
+        json routed;   // the module call
+        json unwired;  // the page's answer without modules: [name, arguments], or none
     };
     const std::vector<Case> cases = {
         {{{"type", "upload-put"}, {"ackId", "u"}, {"url", "https://x"}, {"base64", 5}},
-         {"uploadPut", "u", "https://x", "", 5}},
-        {{{"type", "accessibility-repair"}, {"ackId", "a"}}, {"accessibilityRepair", "a"}},
+         {"uploadPut", "u", "https://x", "", 5},
+         {"__lumivoUploadAck", {"u", false, 0}}},
+        {{{"type", "accessibility-repair"}, {"ackId", "a"}},
+         {"accessibilityRepair", "a"},
+         {"__lumivoAccessibilityAck", {"a", false}}},
         {{{"type", "open-external"}, {"ackId", "o"}, {"url", "https://y"}},
-         {"openExternal", "https://y"}},
-        {{{"type", "open-external"}}, {"openExternal", ""}},
+         {"openExternal", "https://y"},
+         nullptr},
+        {{{"type", "open-external"}}, {"openExternal", ""}, nullptr},
         {{{"type", "notify"}, {"ackId", "n"}, {"id", "c1"}, {"title", "T"}},
-         {"notify", "c1", "T", ""}},
-        {authSave, {"authSave", "s", authSave}},
-        {{{"type", "auth-refresh"}, {"ackId", 9}}, {"authRefresh", 9}},
-        {{{"type", "auth-sign-out"}}, {"signOut", ""}},
+         {"notify", "c1", "T", ""},
+         nullptr},
+        {authSave, {"authSave", "s", authSave}, {"__lumivoAuthAck", {"s", false, "unavailable"}}},
+        {{{"type", "auth-refresh"}, {"ackId", 9}},
+         {"authRefresh", 9},
+         {"__lumivoAuthAck", {9, false, "unavailable"}}},
+        {{{"type", "auth-sign-out"}},
+         {"signOut", ""},
+         {"__lumivoAuthAck", {"", false, "unavailable"}}},
         {{{"type", "apply-result"}, {"ackId", "r"}, {"base64", "ignored"}},
-         {"applyResult", "r", ""}},
+         {"applyResult", "r", ""},
+         {"__lumivoImportAck", {"r", false, ""}}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.dump());
         WiredRig rig;
         rig.post(c.message);
         rig.drain();
-        ASSERT_EQ(rig.modules.calls.size(), 1u) << c.message;
-        EXPECT_EQ(rig.modules.calls[0], c.expectedCall) << c.message;
-        EXPECT_TRUE(rig.webView->scripts.empty()) << c.message;
+        EXPECT_EQ(rig.modules.calls, std::vector<json>{c.routed});
+        EXPECT_TRUE(rig.webView->scripts.empty());
+
+        HandlerRig unwired;
+        unwired.post(c.message);
+        unwired.drain();
+        std::vector<json> answers;
+        for (const auto& call : unwired.pageCalls()) {
+            answers.push_back({call.name, call.arguments});
+        }
+        EXPECT_EQ(answers,
+                  c.unwired.is_null() ? std::vector<json>{} : std::vector<json>{c.unwired});
     }
 }
 
@@ -120,32 +141,6 @@ TEST(Dispatch, DebugLogWritesOneLineWhateverTheMessage) {
                                 "LumivoPlugin: panel: ", "LumivoPlugin: panel: {\"a\":1}"}));
     rig.drain();
     EXPECT_TRUE(rig.webView->scripts.empty());
-}
-
-TEST(Dispatch, UnwiredModulesAnswerFailureNotSuccess) {
-    HandlerRig rig;  // no modules
-    rig.post({{"type", "apply-result-chunk"}, {"ackId", "i"}, {"chunk", "QUJD"}});
-    rig.post({{"type", "apply-result"}, {"ackId", "i"}});
-    rig.post({{"type", "accessibility-repair"}, {"ackId", "a"}});
-    rig.post({{"type", "upload-put"}, {"ackId", "u"}});
-    rig.post({{"type", "auth-save"}, {"ackId", "s"}});
-    rig.post({{"type", "auth-refresh"}, {"ackId", "r"}});
-    rig.post({{"type", "auth-sign-out"}, {"ackId", "o"}});
-    rig.post({{"type", "notify"}, {"id", "c"}});
-    rig.post({{"type", "open-external"}, {"url", "https://x"}});
-    rig.drain();
-    std::vector<json> seen;
-    for (const auto& call : rig.pageCalls()) {
-        seen.push_back({call.name, call.arguments});
-    }
-    EXPECT_EQ(seen, (std::vector<json>{
-                        {"__lumivoImportAck", {"i", false, ""}},
-                        {"__lumivoAccessibilityAck", {"a", false}},
-                        {"__lumivoUploadAck", {"u", false, 0}},
-                        {"__lumivoAuthAck", {"s", false, "unavailable"}},
-                        {"__lumivoAuthAck", {"r", false, "unavailable"}},
-                        {"__lumivoAuthAck", {"o", false, "unavailable"}},
-                    }));
 }
 
 TEST(ApplyChunks, JoinsPiecesInArrivalOrderAndForgetsThemOnApply) {

@@ -60,7 +60,11 @@ TEST_F(AuthTest, SaveAnswersInTheOrderOfItsChecks) {
     EXPECT_EQ(module.authGeneration(), 0);
 }
 
-TEST_F(AuthTest, SaveStoresTheEndpointAsWrittenAndRaisesTheGeneration) {
+TEST_F(AuthTest, SaveStoresTheEndpointAsWrittenAndSignOutAlwaysSucceeds) {
+    module.signOut("o");  // nothing stored: a success all the same
+    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("o", true, ""));
+    EXPECT_EQ(module.authGeneration(), 1);
+
     json message = {{"tokenEndpoint", "HTTPS://user:pw@AUTH.lumivo.example:444/t?x=1"},
                     {"refreshToken", "r"},
                     {"ackId", 5}};
@@ -71,22 +75,16 @@ TEST_F(AuthTest, SaveStoresTheEndpointAsWrittenAndRaisesTheGeneration) {
                     {"tokenEndpoint", "HTTPS://user:pw@AUTH.lumivo.example:444/t?x=1"},
                     {"clientId", ""}}));
     EXPECT_EQ(keychain->item->find(' '), std::string::npos);  // compact
-    EXPECT_EQ(module.authGeneration(), 1);
+    EXPECT_EQ(module.authGeneration(), 2);
 
     saved();  // a second save replaces the record whole
     EXPECT_EQ(storedRecord()["clientId"], "panel");
-    EXPECT_EQ(module.authGeneration(), 2);
-}
+    EXPECT_EQ(module.authGeneration(), 3);
 
-TEST_F(AuthTest, SignOutAlwaysSucceedsAndRaisesTheGeneration) {
-    module.signOut("o");
-    EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("o", true, ""));
-    EXPECT_EQ(module.authGeneration(), 1);
-    saved();
     module.signOut("");
     EXPECT_EQ(onlyAnswer("__lumivoAuthAck"), authAck("", true, ""));
     EXPECT_FALSE(keychain->item);
-    EXPECT_EQ(module.authGeneration(), 3);
+    EXPECT_EQ(module.authGeneration(), 4);
 }
 
 TEST_F(AuthTest, RefreshWithoutAUsableRecordAnswersNull) {
