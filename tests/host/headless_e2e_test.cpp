@@ -97,15 +97,9 @@ TEST_F(HeadlessHost, AFirstRunHandsTheImageToTheLaunchedPanelAndCancels) {
 
 TEST_F(HeadlessHost, AWaitingResultIsAppliedOnceAndRemoved) {
     spool::createDirectory(spoolDir);
-    PixelBuffer colour;
-    colour.width = 16;  // another size: cover-fitted to the area
-    colour.height = 12;
-    colour.rgba.assign(16 * 12 * 4, 0);
-    for (size_t i = 0; i < colour.rgba.size(); i += 4) {
-        colour.rgba[i] = 10;
-        colour.rgba[i + 1] = 200;
-        colour.rgba[i + 2] = 30;
-        colour.rgba[i + 3] = 255;
+    PixelBuffer colour{16, 12, {}};  // another size: cover-fitted to the area
+    for (int i = 0; i < 16 * 12; ++i) {
+        colour.rgba.insert(colour.rgba.end(), {10, 200, 30, 255});
     }
     std::vector<uint8_t> bytes = png::encode(colour);
     ASSERT_TRUE(spool::writeAtomically(spoolDir + "/result-1.png", bytes.data(), bytes.size()));

@@ -101,19 +101,16 @@ class RecordingServer {
         }
         Notify call;
         const gchar *app, *icon, *summary, *body;
-        GVariantIter* actions = nullptr;
+        gchar** actions = nullptr;
         GVariant* hints = nullptr;
         gint32 timeout = 0;
-        g_variant_get(parameters, "(&su&s&s&sas@a{sv}i)", &app, &call.replaces, &icon, &summary,
+        g_variant_get(parameters, "(&su&s&s&s^as@a{sv}i)", &app, &call.replaces, &icon, &summary,
                       &body, &actions, &hints, &timeout);
         call.app = app;
         call.summary = summary;
         call.body = body;
-        const gchar* action = nullptr;
-        while (g_variant_iter_next(actions, "&s", &action)) {
-            call.actions.push_back(action);
-        }
-        g_variant_iter_free(actions);
+        call.actions.assign(actions, actions + g_strv_length(actions));
+        g_strfreev(actions);
         const gchar* sound = nullptr;
         if (g_variant_lookup(hints, "sound-name", "&s", &sound)) {
             call.soundName = sound;

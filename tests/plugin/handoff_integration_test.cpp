@@ -42,11 +42,7 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
         .hostPid = ::getpid(),
         .reportFailure = [&](const std::string& reason) { reasons.push_back(reason); },
     };
-    PixelBuffer image;
-    image.width = image.height = 1;
-    image.rgba = {1, 2, 3, 255};
-
-    EXPECT_TRUE(sendInputToPanel(spoolDir, image, true, ports));
+    EXPECT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, true, ports));
     EXPECT_TRUE(reasons.empty());
     EXPECT_TRUE(notifier.posted.empty());
     int status = 0;

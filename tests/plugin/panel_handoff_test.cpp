@@ -18,14 +18,6 @@ constexpr pid_t kHostPid = 4321;
 constexpr pid_t kPanelPid = 777;
 constexpr char kInputName[] = "input-1700000000500.png";
 
-PixelBuffer smallImage() {
-    PixelBuffer image;
-    image.width = 2;
-    image.height = 2;
-    image.rgba.assign(16, 200);
-    return image;
-}
-
 class PanelHandoff : public ::testing::Test {
   protected:
     PanelHandoff() {
@@ -33,7 +25,7 @@ class PanelHandoff : public ::testing::Test {
         std::filesystem::create_directories(enclosedPanel + "/Contents");
     }
 
-    bool send(bool activate, const PixelBuffer& image = smallImage()) {
+    bool send(bool activate, const PixelBuffer& image = {2, 2, std::vector<uint8_t>(16, 200)}) {
         return sendInputToPanel(spoolDir, image, activate, ports);
     }
     void runPanelFrom(const std::string& bundle) {
