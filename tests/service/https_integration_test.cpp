@@ -29,7 +29,7 @@ class TlsServer {
     }
     bool ok() const { return port_ > 0; }
     int port() const { return port_; }
-    std::string caFile() const { return dir_ + "/ca.pem"; }
+    std::string caFile() const { return dir_ / "ca.pem"; }
     std::string url(const std::string& host, const std::string& path) const {
         return "https://" + host + ":" + std::to_string(port_) + path;
     }
@@ -41,22 +41,18 @@ class TlsServer {
 
   private:
     TlsServer() {
-        dir_ = makeTempDir();
         child_ = std::make_unique<ChildProcess>(
             "/usr/bin/python3",
-            std::vector<std::string>{LUMIVO_SOURCE_DIR "/tests/service/https_test_server.py", dir_},
+            std::vector<std::string>{LUMIVO_SOURCE_DIR "/tests/service/https_test_server.py",
+                                     dir_.path()},
             std::vector<std::string>{}, STDOUT_FILENO);
         auto ready = child_->readLine(std::chrono::seconds(60));  // makes an RSA key pair first
         if (ready && ready->rfind("READY ", 0) == 0) {
             port_ = std::stoi(ready->substr(6));
         }
     }
-    ~TlsServer() {
-        child_.reset();
-        removeTree(dir_);
-    }
 
-    std::string dir_;
+    TempDir dir_;  // outlives the server
     std::unique_ptr<ChildProcess> child_;
     int port_ = 0;
 };

@@ -33,12 +33,11 @@ class KeyringDaemon {
         if (!PrivateBus::get().ok()) {
             return;
         }
-        home_ = makeTempDir();
-        const std::string runtime = home_ + "/run";
+        const std::string runtime = home_ / "run";
         mkdir(runtime.c_str(), 0700);
-        setenv("HOME", home_.c_str(), 1);
-        setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+        setenv("HOME", home_.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         daemon_ = std::make_unique<ChildProcess>(
             "gnome-keyring-daemon",
@@ -48,12 +47,8 @@ class KeyringDaemon {
         ready_ =
             waitUntil([] { return PrivateBus::get().nameHasOwner("org.freedesktop.secrets"); });
     }
-    ~KeyringDaemon() {
-        daemon_.reset();
-        removeTree(home_);
-    }
 
-    std::string home_;
+    TempDir home_;  // outlives the daemon
     std::unique_ptr<ChildProcess> daemon_;
     bool ready_ = false;
 };

@@ -12,6 +12,7 @@
 #include <gio/gio.h>
 
 #include "panel/panel_process.h"
+#include "plugin/temp_dir.h"
 
 // Helpers for integration tests that run real desktop parts: child processes the test owns
 // and a private session bus per test process. Test thread only.
@@ -33,21 +34,6 @@ inline bool waitUntil(const std::function<bool()>& done,
     return true;
 }
 
-inline std::string makeTempDir() {
-    char pattern[] = "/tmp/lumivo-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    return made ? made : "";
-}
-
-inline void removeTree(const std::string& dir) {
-    if (dir.size() > 5) {
-        std::string command = "rm -rf '" + dir + "'";
-        if (std::system(command.c_str()) != 0) {
-            return;
-        }
-    }
-}
-
 // A session bus of this test process alone, without service activation, made the process's
 // session bus. It lives until the process ends; GLib's shared connection to it is kept from
 // ending the process when the bus goes.
@@ -59,7 +45,6 @@ class PrivateBus {
     }
     bool ok() const { return !address_.empty(); }
     const std::string& address() const { return address_; }
-    const std::string& dir() const { return dir_; }
 
     bool nameHasOwner(const char* name) {
         GVariant* reply = g_dbus_connection_call_sync(
@@ -76,15 +61,14 @@ class PrivateBus {
 
   private:
     PrivateBus() {
-        dir_ = makeTempDir();
-        const std::string config = dir_ + "/bus.conf";
+        const std::string config = dir_ / "bus.conf";
         std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
                                  "Configuration 1.0//EN\" "
                                  "\"http://www.freedesktop.org/standards/dbus/1.0/"
                                  "busconfig.dtd\">\n"
                                  "<busconfig><type>session</type>"
                                  "<listen>unix:dir="
-                              << dir_
+                              << dir_.path()
                               << "</listen><policy context=\"default\">"
                                  "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
                                  "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
@@ -106,7 +90,7 @@ class PrivateBus {
         address_ = *address;
     }
 
-    std::string dir_;
+    TempDir dir_;
     std::string address_;
     std::unique_ptr<ChildProcess> daemon_;
     GDBusConnection* connection_ = nullptr;
