@@ -17,21 +17,17 @@ ChildProcess::ChildProcess(const std::string& executable, const std::vector<std:
     if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(inputFds, O_CLOEXEC) != 0) {
         return;
     }
-    std::vector<std::string> argv{executable};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argp;
-    for (auto& a : argv) {
-        argp.push_back(a.data());
+    std::vector<char*> argp{const_cast<char*>(executable.c_str())};
+    for (const auto& argument : arguments) {
+        argp.push_back(const_cast<char*>(argument.c_str()));
     }
     argp.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
+    for (const auto& entry : extraEnvironment) {
+        envp.push_back(const_cast<char*>(entry.c_str()));  // found before an inherited one
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        envp.push_back(*entry);
     }
     envp.push_back(nullptr);
 
@@ -39,9 +35,8 @@ ChildProcess::ChildProcess(const std::string& executable, const std::vector<std:
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], collected);
     posix_spawn_file_actions_adddup2(&actions, inputFds[0], STDIN_FILENO);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, executable.c_str(), &actions, nullptr, argp.data(), envp.data()) == 0) {
-        pid_ = pid;
+    if (posix_spawnp(&pid_, executable.c_str(), &actions, nullptr, argp.data(), envp.data()) != 0) {
+        pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
@@ -78,15 +73,10 @@ void ChildProcess::closeInput() {
 
 void ChildProcess::readOutput(int fd) {
     char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
         std::lock_guard lock(mutex_);
         partial_.append(buffer, static_cast<size_t>(n));
-        size_t newline;
-        while ((newline = partial_.find('\n')) != std::string::npos) {
+        for (size_t newline; (newline = partial_.find('\n')) != std::string::npos;) {
             lines_.push_back(partial_.substr(0, newline));
             partial_.erase(0, newline + 1);
         }
