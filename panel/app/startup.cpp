@@ -16,13 +16,13 @@
 #include "panel/app/startup_window.h"
 #include "panel/bridge/lumivo_panel_handler.h"
 #include "panel/bridge/page_scripts.h"
-#include "panel/bridge/worker_pool.h"
 #include "panel/service/service_hosts.h"
 #include "platform/bundle.h"
 #include "platform/linux/dbus_send_subscription.h"
 #include "platform/linux/glib_main_queue.h"
 #include "platform/linux/proc_running_apps.h"
 #include "platform/serial_worker.h"
+#include "platform/worker_pool.h"
 #include "plugin/spool.h"
 
 namespace {
@@ -110,7 +110,7 @@ int runPanel(int argc, char** argv) {
 
     // 9. The handler and the places its work runs.
     GlibMainQueue mainQueue;
-    WorkerPool exportWorkers(2);
+    WorkerPool exportWorkers(2, "lumivo-export");
     SerialWorker intakeQueue("com.lumivo.affinity.intake");
     LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
     handler.setInput(&startFrame);

@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "panel/bridge/worker_pool.h"
+#include "platform/worker_pool.h"
 
 namespace {
 
 TEST(WorkerPool, RunsTasksSideBySideAndFinishesQueuedOnesBeforeJoining) {
     std::atomic<int> ran{0};
     {
-        WorkerPool pool(2);
+        WorkerPool pool(2, "test-pool");
         // The first task can only finish once the second has started: with one thread at a
         // time this would never finish (the wait gives up, and the test fails, after a minute).
         std::promise<void> secondStarted;

@@ -1,8 +1,8 @@
-#include "panel/bridge/worker_pool.h"
+#include "platform/worker_pool.h"
 
 #include <pthread.h>
 
-WorkerPool::WorkerPool(unsigned threads) {
+WorkerPool::WorkerPool(unsigned threads, std::string name) : name_(std::move(name)) {
     for (unsigned i = 0; i < (threads == 0 ? 1 : threads); ++i) {
         threads_.emplace_back([this] { run(); });
     }
@@ -28,7 +28,8 @@ void WorkerPool::post(std::function<void()> task) {
 }
 
 void WorkerPool::run() {
-    pthread_setname_np(pthread_self(), "lumivo-export");
+    const std::string shortName = name_.size() > 15 ? name_.substr(name_.size() - 15) : name_;
+    pthread_setname_np(pthread_self(), shortName.c_str());
     for (;;) {
         std::function<void()> task;
         {

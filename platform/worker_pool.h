@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,9 +12,10 @@
 
 // A few background threads that run posted tasks concurrently, each task once, started in the
 // order posted. Any thread may post. The destructor runs what is queued, then joins the threads.
-class WorkerPool final : public TaskQueue {
+class WorkerPool : public TaskQueue {
   public:
-    explicit WorkerPool(unsigned threads);
+    // `name` labels the threads (the tail of it, as thread names hold 15 characters).
+    WorkerPool(unsigned threads, std::string name);
     ~WorkerPool() override;
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -27,5 +29,6 @@ class WorkerPool final : public TaskQueue {
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
+    std::string name_;
     std::vector<std::thread> threads_;
 };
