@@ -44,9 +44,10 @@ bool awaitTermination(RunningApps& apps, Clock& clock, pid_t pid, double limitSe
     return true;
 }
 
+// Links are followed: a link whose target is gone leaves nothing to launch.
 bool exists(const std::string& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
+    return ::stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -74,6 +75,8 @@ bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& imag
             announcement.input = inputPath;
             announcement.activate = activate;
             announcement.hostPid = static_cast<int32_t>(ports.hostPid);
+            // A signal that can't reach the bus reaches no panel: fail rather than report a
+            // hand-off nobody heard, and take the input file back.
             if (!ports.notifier.post(announcement)) {
                 return fail("send notification could not be posted");
             }

@@ -179,8 +179,14 @@ TEST_F(PanelHandoff, NothingIsLeftWhenTheImageCannotBeEncodedOrTheHelperIsMissin
     EXPECT_FALSE(send(true, PixelBuffer{}));
     EXPECT_TRUE(reasons.empty());
     std::filesystem::remove_all(enclosedPanel);
-    EXPECT_FALSE(send(true));
-    EXPECT_EQ(reasons, std::vector<std::string>{"helper missing at " + enclosedPanel});
-    EXPECT_TRUE(launcher.runs.empty());
-    EXPECT_TRUE(entryNames(spoolDir).empty());
+    for (bool danglingLink : {false, true}) {
+        if (danglingLink) {
+            std::filesystem::create_symlink(enclosedPanel + ".gone", enclosedPanel);
+        }
+        reasons.clear();
+        EXPECT_FALSE(send(true));
+        EXPECT_EQ(reasons, std::vector<std::string>{"helper missing at " + enclosedPanel});
+        EXPECT_TRUE(launcher.runs.empty());
+        EXPECT_TRUE(entryNames(spoolDir).empty());
+    }
 }
