@@ -51,6 +51,13 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
     return TRUE;
 }
 
+// A failed load leaves the page that is shown in place, as it is: no log, no retry and none of
+// the web engine's own error pages, which would replace the panel's page and with it every
+// function the application calls.
+gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer) {
+    return TRUE;
+}
+
 void onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
     handlerOf(data).webContentProcessDidTerminate();
 }
@@ -85,6 +92,7 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
     g_object_unref(content);  // the view holds it
     gtk_widget_set_size_request(GTK_WIDGET(parts.webView), 1, 1);
     g_signal_connect(parts.webView, "decide-policy", G_CALLBACK(onDecidePolicy), &handler);
+    g_signal_connect(parts.webView, "load-failed", G_CALLBACK(onLoadFailed), nullptr);
     g_signal_connect(parts.webView, "web-process-terminated", G_CALLBACK(onWebProcessTerminated),
                      &handler);
     parts.webViewPort = std::make_shared<WebKitWebViewAdapter>(parts.webView);

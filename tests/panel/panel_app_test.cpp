@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -186,6 +190,28 @@ TEST(PanelApp, TheEndOfThePageProcessEndsThePanel) {
     ASSERT_TRUE(web);
     ::kill(*web, SIGKILL);
     EXPECT_EQ(panel->waitForExit(), 0);
+}
+
+TEST(PanelApp, AFailedNavigationLeavesThePageInPlace) {
+    // A loopback port that refuses every connection while the socket lives: bound, not listening.
+    int refusing = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(refusing, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(refusing, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::getsockname(refusing, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    // The web engine's own error page would replace the panel's page, and with it every
+    // function the application calls.
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 3, 3, {1, 1, 1, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool},
+                               {"LUMIVO_PANEL_AUTOTEST=failed-navigation:" + port});
+    EXPECT_TRUE(panel->waitForLine("probe still here 10")) << panel->allOutput();
+    ::close(refusing);
 }
 
 TEST(PanelApp, MissingPageShowsTheAlertAndEndsWithStatusOne) {
