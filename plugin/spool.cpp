@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <new>
 
 namespace spool {
 namespace {
@@ -199,7 +200,13 @@ std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t ma
         static_cast<uint64_t>(info.st_size) > maxBytes) {
         return std::nullopt;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
+    // Memory the process can't get makes the file as unreadable as an I/O error would.
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(info.st_size));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
     size_t filled = 0;
     while (filled < bytes.size()) {
         ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);

@@ -41,12 +41,7 @@ void loadInputFrame(PanelState& handler, const std::string& path) {
     if (!bytes) {
         return;
     }
-    PixelBuffer frame;
-    try {
-        frame = png::decode(bytes->data(), bytes->size());
-    } catch (const std::bad_alloc&) {
-        return;
-    }
+    PixelBuffer frame = png::decode(bytes->data(), bytes->size());
     bytes.reset();
     if (frame.empty()) {
         return;
