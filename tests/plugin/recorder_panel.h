@@ -59,8 +59,8 @@ inline pid_t startSleeper(const std::string& bundle, const std::string& identifi
         ::execl(executable.c_str(), executable.c_str(), "60", static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    // Polls the process table, not the time.
-    for (int i = 0; pid > 0 && i < 2000; ++i) {
+    // Polls the process table, for up to 20 s: a loaded machine can take seconds to exec.
+    for (int i = 0; pid > 0 && i < 20000; ++i) {
         std::error_code ignored;
         if (std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", ignored) ==
             executable) {
