@@ -14,29 +14,13 @@
 #include <memory>
 #include <new>
 
+#include "plugin/spool_files.h"
+
 namespace spool {
 namespace {
 
-struct DirClose {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool reset() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
+using detail::DirClose;
+using detail::FileDescriptor;
 
 std::string homeDirectory() {
     const char* home = ::getenv("HOME");
@@ -62,23 +46,10 @@ std::string dataHome() {
     return homeDirectory() + "/.local/share";
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool endsWith(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool later(const timespec& a, const timespec& b) {
-    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-}
-
 }  // namespace
 
 std::string root() {
-    return dataHome() + "/Lumivo/affinity-8bf-spool";
+    return dataHome() + "/" + detail::kTopLevelName + "/" + detail::kRootName;
 }
 
 std::string directoryFor(std::string_view hostBundleIdentifier) {
@@ -125,7 +96,7 @@ std::optional<std::string> newestFile(const std::string& directory, std::string_
     timespec bestTime{};
     while (dirent* entry = ::readdir(dir.get())) {
         std::string_view name(entry->d_name);
-        if (!startsWith(name, prefix) || !endsWith(name, ".png")) {
+        if (!detail::isSpoolFileName(name, prefix)) {
             continue;
         }
         struct stat info {};
@@ -133,7 +104,7 @@ std::optional<std::string> newestFile(const std::string& directory, std::string_
             !S_ISREG(info.st_mode)) {
             continue;
         }
-        if (!best || later(info.st_mtim, bestTime)) {
+        if (!best || detail::later(info.st_mtim, bestTime)) {
             best = directory + "/" + entry->d_name;
             bestTime = info.st_mtim;
         }
@@ -149,7 +120,7 @@ void removeWithPrefix(const std::string& directory, std::string_view prefix) {
             return;
         }
         while (dirent* entry = ::readdir(dir.get())) {
-            if (startsWith(entry->d_name, prefix)) {
+            if (detail::startsWith(entry->d_name, prefix)) {
                 doomed.push_back(directory + "/" + entry->d_name);
             }
         }
@@ -191,13 +162,14 @@ bool writeAtomically(const std::string& path, const uint8_t* bytes, size_t lengt
 }
 
 std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t maxBytes) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer that never comes.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.get() < 0) {
         return std::nullopt;
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-        static_cast<uint64_t>(info.st_size) > maxBytes) {
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
         return std::nullopt;
     }
     // Memory the process can't get makes the file as unreadable as an I/O error would.

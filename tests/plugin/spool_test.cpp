@@ -12,22 +12,6 @@
 
 namespace {
 
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        const char* old = ::getenv(name);
-        if (old != nullptr) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 void touch(const std::string& path, time_t seconds) {
     writeText(path, "x");
     timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -101,17 +85,122 @@ TEST(Spool, TheNewestRegularFileWinsTiesKeepTheFirstListed) {
     EXPECT_EQ(spool::newestFile(dir.path(), spool::kInputPrefix), dir / "input-0.png");
 }
 
-TEST(Spool, RemovingByPrefixTakesEveryKindOfEntryButNotLinkTargets) {
+TEST(Spool, RemovalTakesOnlyRegularSpoolFilesNeverDirectoriesOrLinks) {
     TempDir dir;
     writeText(dir / "keep/target", "x");
     writeText(dir / "result-1.png", "x");
     writeText(dir / "result-2.PNG", "x");
     writeText(dir / "result-3.png/inside", "x");
-    std::filesystem::create_symlink(dir / "keep", dir / "result-4.png");
+    std::filesystem::create_symlink(dir / "keep/target", dir / "result-4.png");
+    writeText(dir / "result-keep.txt", "x");
     writeText(dir / "input-1.png", "x");
-    spool::removeWithPrefix(dir.path(), spool::kResultPrefix);
-    EXPECT_EQ(entryNames(dir.path()), (std::vector<std::string>{"input-1.png", "keep"}));
+    spool::removeFiles(dir.path(), spool::kResultPrefix);
+    EXPECT_EQ(entryNames(dir.path()),
+              (std::vector<std::string>{"input-1.png", "keep", "result-2.PNG", "result-3.png",
+                                        "result-4.png", "result-keep.txt"}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "result-3.png/inside"));
     EXPECT_TRUE(std::filesystem::exists(dir / "keep/target"));
+
+    spool::removeFile(dir / "result-4.png");  // a link
+    spool::removeFile(dir / "result-3.png");  // a directory
+    spool::removeFile(dir / "input-1.png");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(dir / "result-4.png")));
+    EXPECT_TRUE(std::filesystem::exists(dir / "result-3.png/inside"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "input-1.png"));
+}
+
+TEST(Spool, KeepingTheNewestRemovesTheOlderOnesAndBreaksTimeTiesByName) {
+    TempDir dir;
+    for (int i = 1; i <= 6; ++i) {
+        touch(dir / ("result-" + std::to_string(i) + ".png"), i <= 3 ? 1000 * i : 5000);
+    }
+    touch(dir / "input-0.png", 10);
+    spool::keepNewestFiles(dir.path(), spool::kResultPrefix, 3);
+    EXPECT_EQ(entryNames(dir.path()), (std::vector<std::string>{"input-0.png", "result-4.png",
+                                                                "result-5.png", "result-6.png"}));
+    spool::keepNewestFiles(dir.path(), spool::kResultPrefix, 5);
+    EXPECT_EQ(entryNames(dir.path()).size(), 4u);
+}
+
+TEST(Spool, StaleTemporariesOfCutShortWritesAreSwept) {
+    TempDir dir;
+    const double now = 100000;
+    const time_t old = static_cast<time_t>(now - spool::kStaleTemporarySeconds - 1);
+    const time_t fresh = static_cast<time_t>(now - spool::kStaleTemporarySeconds + 10);
+    touch(dir / ".input-1.png.AbC123", old);
+    touch(dir / ".result-1.png.zzzzzz", old);
+    touch(dir / ".result-2.png.yyyyyy", fresh);  // still being written
+    touch(dir / ".input-3.png.short", old);
+    touch(dir / ".other-1.png.xxxxxx", old);
+    touch(dir / "input-4.png", old);
+    std::filesystem::create_directory(dir / ".input-5.png.dddddd");
+    spool::removeStaleTemporaries(dir.path(), now);
+    EXPECT_EQ(
+        entryNames(dir.path()),
+        (std::vector<std::string>{".input-3.png.short", ".input-5.png.dddddd",
+                                  ".other-1.png.xxxxxx", ".result-2.png.yyyyyy", "input-4.png"}));
+}
+
+TEST(Spool, TheDirectoryCheckRefusesLinksFilesAndOtherNamesAndMakesOursPrivate) {
+    TempDir temp;
+    const std::string top = temp / "Lumivo";
+    const std::string root = top + "/affinity-8bf-spool";
+    const std::string host = makeSpoolDirectory(temp, "com.example.host");
+    ::chmod(root.c_str(), 0777);
+    ::chmod(host.c_str(), 0755);
+    EXPECT_EQ(spool::checkDirectory(host), std::nullopt);
+    EXPECT_EQ(spool::checkDirectory(host + "/"), std::nullopt);
+    for (const std::string& level : {top, root, host}) {
+        EXPECT_EQ(std::filesystem::status(level).permissions(), std::filesystem::perms::owner_all)
+            << level;
+    }
+
+    std::filesystem::create_directories(temp / "elsewhere/Lumivo/affinity-8bf-spool/x");
+    std::filesystem::create_directory_symlink(temp / "elsewhere", root + "/linked");
+    writeText(root + "/plain", "x");
+    TempDir other;
+    std::filesystem::create_directories(other / "Lumivo");
+    std::filesystem::create_directory_symlink(temp / "elsewhere/Lumivo/affinity-8bf-spool",
+                                              other / "Lumivo/affinity-8bf-spool");
+    makeSpoolDirectory(other, "com.example.host");
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {root + "/linked", "is a symbolic link"},
+        {root + "/plain", "is not a directory"},
+        {root + "/missing", "can't be opened"},
+        {other / "Lumivo/affinity-8bf-spool/x", "is a symbolic link"},
+        {temp / "Documents/folder", "is not a spool directory"},
+        {root, "is not a spool directory"},
+        {"Lumivo/affinity-8bf-spool/com.example.host", "is not a spool directory"},
+    };
+    for (const auto& [directory, reason] : refused) {
+        std::optional<std::string> why = spool::checkDirectory(directory);
+        ASSERT_TRUE(why) << directory;
+        EXPECT_NE(why->find(reason), std::string::npos) << *why;
+    }
+
+    if (::geteuid() == 0) {  // only root can hand a directory to another user
+        ::chmod(host.c_str(), 0777);
+        ASSERT_EQ(::chown(host.c_str(), 65534, 65534), 0);
+        std::optional<std::string> why = spool::checkDirectory(host);
+        ASSERT_TRUE(why);
+        EXPECT_NE(why->find("belongs to another user"), std::string::npos) << *why;
+        EXPECT_EQ(std::filesystem::status(host).permissions(), std::filesystem::perms::all);
+    }
+}
+
+TEST(Spool, ReadingNeverBlocksOnAFifoNorFollowsALinkNorTakesAnotherUsersFile) {
+    TempDir dir;
+    writeText(dir / "target.png", "bytes");
+    std::filesystem::create_symlink(dir / "target.png", dir / "input-1.png");
+    ASSERT_EQ(::mkfifo((dir / "input-2.png").c_str(), 0600), 0);
+    EXPECT_EQ(spool::readWhole(dir / "input-1.png"), std::nullopt);
+    EXPECT_EQ(spool::readWhole(dir / "input-2.png"), std::nullopt);
+    EXPECT_EQ(spool::readWhole(dir / "target.png"),
+              std::vector<uint8_t>({'b', 'y', 't', 'e', 's'}));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((dir / "target.png").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(spool::readWhole(dir / "target.png"), std::nullopt);
+    }
 }
 
 TEST(Spool, AtomicWritesLeaveEitherTheWholeFileOrNothing) {

@@ -6,8 +6,28 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
+
+// Sets (or, given null, unsets) an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = ::getenv(name);
+        if (old != nullptr) {
+            old_ = old;
+        }
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 // A fresh directory for one test, removed with everything in it at the end.
 class TempDir {
@@ -33,6 +53,15 @@ class TempDir {
 inline void writeText(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// Creates <temp>/Lumivo/affinity-8bf-spool/<host>, the layout the spool's directory check
+// accepts, and returns its path.
+inline std::string makeSpoolDirectory(const TempDir& temp,
+                                      const std::string& host = "com.example.host") {
+    std::string directory = temp / ("Lumivo/affinity-8bf-spool/" + host);
+    std::filesystem::create_directories(directory);
+    return directory;
 }
 
 // The sorted names of a directory's entries; none when it can't be read.
