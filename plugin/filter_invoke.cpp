@@ -8,6 +8,13 @@
 int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunContext& context) {
     const std::string& directory = context.spoolDirectory;
     spool::createDirectory(directory);
+    if (std::optional<std::string> refused = spool::checkDirectory(directory)) {
+        if (context.reportFailure) {
+            context.reportFailure("spool directory refused: " + *refused);
+        }
+        return 2;
+    }
+    spool::removeStaleTemporaries(directory, context.wallSeconds());
 
     const std::optional<std::string> newest = spool::newestFile(directory, spool::kResultPrefix);
     if (!newest) {
@@ -19,7 +26,7 @@ int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunC
         const double modified = static_cast<double>(info.st_mtim.tv_sec) +
                                 static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
         if (modified - context.wallSeconds() < -kStaleResultSeconds) {
-            spool::removeWithPrefix(directory, spool::kResultPrefix);
+            spool::removeFiles(directory, spool::kResultPrefix);
             return context.handOff(directory, input, true) ? 1 : 2;
         }
     }
@@ -30,7 +37,7 @@ int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunC
     }
     // Result files are removed before the image is checked, so a bad file can't fail the next
     // run too; results that lost the newest-first contest go with it.
-    spool::removeWithPrefix(directory, spool::kResultPrefix);
+    spool::removeFiles(directory, spool::kResultPrefix);
     if (image.empty()) {
         return 2;
     }

@@ -12,13 +12,16 @@ struct FilterRunContext {
     // sendInputToPanel with its ports bound.
     std::function<bool(const std::string& spoolDirectory, const PixelBuffer& image, bool activate)>
         handOff;
+    // Receives the reason when the run fails before any hand-off; may be empty.
+    std::function<void(const std::string& reason)> reportFailure;
 };
 
 // A result file modified longer ago than this is never applied.
 inline constexpr double kStaleResultSeconds = 900.0;
 
 // One filter run: applies the newest fresh result file (0, output filled to the input's size),
-// or hands the input to the panel (1), or fails (2). Never waits for the panel.
+// or hands the input to the panel (1), or fails (2). A spool directory that checkDirectory
+// refuses fails the run before anything is read, written or removed. Never waits for the panel.
 // Calling thread; blocks for the file work and the hand-off.
 int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunContext& context);
 

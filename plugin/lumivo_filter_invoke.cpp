@@ -11,8 +11,8 @@
 
 namespace {
 
-// The plug-in shows nothing to the user; a failed hand-off leaves one line on the host's
-// standard error for whoever is looking.
+// The plug-in shows nothing to the user; a failed run leaves one line on the host's standard
+// error for whoever is looking.
 void reportToStandardError(const std::string& reason) {
     fprintf(stderr, "LumivoFilter: %s\n", reason.c_str());
 }
@@ -40,6 +40,7 @@ int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
     FilterRunContext context;
     context.spoolDirectory = spool::directoryFor(mainBundleIdentifier());
     context.wallSeconds = &spool::nowSeconds;
+    context.reportFailure = &reportToStandardError;
     context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,
                                bool activate) {
         return sendInputToPanel(directory, image, activate, ports);

@@ -66,7 +66,7 @@ class FilterInvoke : public ::testing::Test {
     int run(PixelBuffer& output) { return filterInvoke(input, output, context); }
 
     TempDir dir;
-    const std::string spoolDir = dir / "root/spool/com.example.host";
+    const std::string spoolDir = dir / "Lumivo/affinity-8bf-spool/com.example.host";
     PixelBuffer input = gradient(20, 20);
     FilterRunContext context;
     std::vector<HandOff> handOffs;
@@ -106,7 +106,9 @@ TEST_F(FilterInvoke, TheNewestResultIsAppliedAndEveryResultRemoved) {
     PixelBuffer output;
     EXPECT_EQ(run(output), 0);
     EXPECT_EQ(output.rgba, newer.rgba);
-    EXPECT_TRUE(entryNames(spoolDir).empty());
+    // Only the result files go: what merely looks like one is never entered or removed.
+    EXPECT_EQ(entryNames(spoolDir),
+              (std::vector<std::string>{"result-5.PNG", "result-6.png", "result-7.png"}));
     ASSERT_EQ(handOffs.size(), 1u);
     EXPECT_FALSE(handOffs[0].activate);
     EXPECT_EQ(handOffs[0].image.rgba, newer.rgba);
@@ -160,4 +162,59 @@ TEST_F(FilterInvoke, AResultOfAnotherSizeIsCoverFitted) {
     EXPECT_EQ(output.rgba[0], 10);                   // first column came from column 10
     EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4], 29);  // last from column 29
     EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4 + 1], 19);
+}
+
+TEST_F(FilterInvoke, ASpoolDirectoryThatIsALinkIsRefusedAndWhatItPointsAtIsLeftAlone) {
+    std::filesystem::create_directories(spoolDir);
+    std::filesystem::remove(spoolDir);
+    const std::string documents = dir / "Documents";
+    writeText(documents + "/result-keep.txt", "mine");
+    writeText(documents + "/result-subdir/photo.png", "mine");
+    std::filesystem::create_directory_symlink(documents, spoolDir);
+    writeResult("result-1.png", gradient(20, 20), kNow);  // lands in Documents
+    std::vector<std::string> reasons;
+    context.reportFailure = [&reasons](const std::string& reason) { reasons.push_back(reason); };
+
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 2);
+    EXPECT_TRUE(output.empty());
+    EXPECT_TRUE(handOffs.empty());
+    EXPECT_EQ(entryNames(documents),
+              (std::vector<std::string>{"result-1.png", "result-keep.txt", "result-subdir"}));
+    EXPECT_TRUE(std::filesystem::exists(documents + "/result-subdir/photo.png"));
+    ASSERT_EQ(reasons.size(), 1u);
+    EXPECT_NE(reasons[0].find("spool directory refused: "), std::string::npos) << reasons[0];
+    EXPECT_NE(reasons[0].find("is a symbolic link"), std::string::npos) << reasons[0];
+}
+
+TEST_F(FilterInvoke, AnotherUsersResultIsNeverApplied) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can hand files to another user";
+    }
+    // Someone else made the spool directory first, open to all, and planted a result in it.
+    std::filesystem::create_directories(spoolDir);
+    writeResult("result-1.png", gradient(20, 20), kNow);
+    ::chmod(spoolDir.c_str(), 0777);
+    ASSERT_EQ(::chown((spoolDir + "/result-1.png").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(spoolDir.c_str(), 65534, 65534), 0);
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 2);
+    EXPECT_TRUE(handOffs.empty());
+
+    // In the user's own directory, a planted file of another user's is not read either.
+    ASSERT_EQ(::chown(spoolDir.c_str(), 0, 0), 0);
+    EXPECT_EQ(run(output), 2);
+    EXPECT_TRUE(output.empty());
+    EXPECT_EQ(std::filesystem::status(spoolDir).permissions(), std::filesystem::perms::owner_all);
+}
+
+TEST_F(FilterInvoke, StaleTemporariesOfKilledWritesAreSweptAtTheStartOfARun) {
+    std::filesystem::create_directories(spoolDir);
+    writeText(spoolDir + "/.input-1.png.Ab12Cd", std::string(1000, 'x'));
+    setModified(spoolDir + "/.input-1.png.Ab12Cd", kNow - 3600);
+    writeText(spoolDir + "/.result-2.png.Ef34Gh", "being written");
+    setModified(spoolDir + "/.result-2.png.Ef34Gh", kNow - 5);
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 1);
+    EXPECT_EQ(entryNames(spoolDir), std::vector<std::string>{".result-2.png.Ef34Gh"});
 }
