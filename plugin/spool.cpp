@@ -10,7 +10,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -110,25 +109,6 @@ std::optional<std::string> newestFile(const std::string& directory, std::string_
         }
     }
     return best;
-}
-
-void removeWithPrefix(const std::string& directory, std::string_view prefix) {
-    std::vector<std::string> doomed;
-    {
-        std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
-        if (!dir) {
-            return;
-        }
-        while (dirent* entry = ::readdir(dir.get())) {
-            if (detail::startsWith(entry->d_name, prefix)) {
-                doomed.push_back(directory + "/" + entry->d_name);
-            }
-        }
-    }
-    for (const std::string& path : doomed) {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);  // removes a link, never what it points to
-    }
 }
 
 bool writeAtomically(const std::string& path, const uint8_t* bytes, size_t length) {

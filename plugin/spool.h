@@ -38,8 +38,6 @@ std::optional<std::string> newestFile(const std::string& directory, std::string_
 void removeFiles(const std::string& directory, std::string_view prefix);
 // Removes the regular files named prefix + "*.png" but the `keep` newest (by modification time).
 void keepNewestFiles(const std::string& directory, std::string_view prefix, size_t keep);
-// Removes every entry whose name starts with prefix, whatever its type; failures ignored.
-void removeWithPrefix(const std::string& directory, std::string_view prefix);
 // Removes the path when it is a regular file (not a link, not a directory); failures ignored.
 void removeFile(const std::string& path);
 

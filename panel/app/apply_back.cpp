@@ -48,6 +48,11 @@ void ApplyBack::runApplyJob(const nlohmann::json& ackId, std::string base64) {
 }
 
 void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
+    // A result made from one editor's frame must not land in another editor's document.
+    if (panel_.lastExportIsFromAnotherSource()) {
+        outcome.status = apply_status::kHostChanged;
+        return;
+    }
     std::optional<std::vector<uint8_t>> bytes = base64::decode(base64);
     // The text, the bytes and the frame of a large result are each big; none is held longer
     // than it is needed, least of all through the wait for the editor.
@@ -60,7 +65,7 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
         return;
     }
     std::string directory = panel_.spoolDirectory();
-    if (directory.empty()) {
+    if (directory.empty() || spool::checkDirectory(directory)) {
         return;
     }
     if (directory.back() != '/') {
@@ -71,6 +76,7 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (!spool::writeAtomically(path, bytes->data(), bytes->size())) {
         return;
     }
+    spool::keepNewestFiles(directory, spool::kResultPrefix, kKeptResultFiles);
     outcome.ok = true;
     bytes.reset();
     panel_.retargetAtFrame(std::move(frame));

@@ -12,6 +12,11 @@
 #include "panel/bridge/panel_state.h"
 #include "platform/task_queue.h"
 
+namespace apply_status {
+// The page's last export showed another editor's frame than the current one; nothing was written.
+inline constexpr char kHostChanged[] = "host-changed";
+}  // namespace apply_status
+
 // Serves "apply-result" and "accessibility-repair". The requests arrive on the main thread;
 // each result becomes one job on the apply queue, and every job ends in exactly one
 // "__lumivoImportAck". Must outlive every job it queued (the panel keeps it for the whole run).
@@ -19,6 +24,9 @@ class ApplyBack final : public ApplyRequests {
   public:
     static constexpr char kImportAck[] = "__lumivoImportAck";
     static constexpr char kAccessibilityAck[] = "__lumivoAccessibilityAck";
+    // Result files kept in a spool directory: the newest, and a few before it that a filter run
+    // may be reading right now. Older ones can never be applied (a run takes the newest) and go.
+    static constexpr size_t kKeptResultFiles = 4;
 
     // `applyQueue` is asked for the queue on each result, so it can create it on first use.
     // `wallClockSeconds` names the result files (seconds since 1970).

@@ -31,13 +31,13 @@ std::optional<std::string> newestSpooledInput(const std::string& directory) {
 }
 
 void sweepInputs(const std::string& directory) {
-    spool::removeWithPrefix(directory, spool::kInputPrefix);
+    spool::removeFiles(directory, spool::kInputPrefix);
 }
 
-void loadInputFrame(PanelState& handler, const std::string& path) {
+void loadInputFrame(PanelState& handler, const std::string& path, FrameSource source) {
     std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
     // The file is the panel's to remove once taken, readable or not.
-    ::unlink(path.c_str());
+    spool::removeFile(path);
     if (!bytes) {
         return;
     }
@@ -46,7 +46,7 @@ void loadInputFrame(PanelState& handler, const std::string& path) {
     if (frame.empty()) {
         return;
     }
-    handler.retargetAtFrame(std::move(frame));
+    handler.retargetAtInput(std::move(frame), std::move(source));
 }
 
 std::string resolvedStandardPath(const std::string& path) {
@@ -78,6 +78,26 @@ std::string lastComponentOf(const std::string& path) {
 
 }  // namespace
 
+std::optional<std::string> acceptedSpoolDirectory(const std::string& commandLine) {
+    fs::path given = fs::path(commandLine).lexically_normal();
+    if (given.filename().empty()) {
+        given = given.parent_path();  // a trailing separator
+    }
+    const std::string name = given.filename().string();
+    if (!given.is_absolute() || name.empty() || name == "." || name == "..") {
+        return std::nullopt;
+    }
+    const std::string root = resolvedStandardPath(spool::root());
+    if (resolvedStandardPath(given.parent_path().string()) != root) {
+        return std::nullopt;
+    }
+    std::string directory = root + "/" + name;
+    if (spool::checkDirectory(directory)) {
+        return std::nullopt;
+    }
+    return directory;
+}
+
 SendObserver::SendObserver(std::string commandLineSpoolDirectory, LumivoPanelHandler& handler,
                            std::weak_ptr<PanelWindow> window, RunningApps& runningApps,
                            TaskQueue& intakeQueue)
@@ -102,6 +122,10 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
     if (name.string().rfind(spool::kInputPrefix, 0) != 0 || name.extension() != ".png") {
         return;
     }
+    // A sibling directory someone else controls is no place to take inputs from or put results.
+    if (spool::checkDirectory(inputDirectory)) {
+        return;
+    }
 
     handler_.setSpoolDirectory(inputDirectory);
 
@@ -116,7 +140,10 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
         }
     }
 
-    intakeQueue_.post([this, inputPath] { loadInputFrame(handler_, inputPath); });
+    FrameSource source{gHostPid.load(), inputDirectory};
+    intakeQueue_.post([this, inputPath, source = std::move(source)]() mutable {
+        loadInputFrame(handler_, inputPath, std::move(source));
+    });
 
     if (announcement.activate.value_or(true)) {
         if (auto window = window_.lock()) {

@@ -25,12 +25,18 @@ int32_t hostPidFromArgument(const char* text);
 // The newest input file in a directory (the spool's newest-file rule), or none. Any thread.
 std::optional<std::string> newestSpooledInput(const std::string& directory);
 
-// Removes every "input-" entry of the directory, whatever its type; failures ignored.
+// Removes the directory's input files (regular files named "input-*.png"); failures ignored.
 void sweepInputs(const std::string& directory);
 
-// Reads the input file, deletes it whatever it held, and when it is an image hands it to
-// retargetAtFrame. Any thread; blocks on the file and the decoder.
-void loadInputFrame(PanelState& handler, const std::string& path);
+// Reads the input file, deletes it whatever it held (when it is a regular file: nothing else is
+// ever removed), and when it is an image installs it as the current frame from `source`.
+// Any thread; blocks on the file and the decoder.
+void loadInputFrame(PanelState& handler, const std::string& path, FrameSource source);
+
+// The spool directory named on the command line, made absolute and standardised, when it lies
+// directly under this user's spool root (links in the root's own path resolved) and passes the
+// spool's directory check; none otherwise. Any thread.
+std::optional<std::string> acceptedSpoolDirectory(const std::string& commandLine);
 
 // The panel's half of the send announcement: which inputs are taken, where results go next,
 // which host process is believed, and when the window comes forward. Main thread only.

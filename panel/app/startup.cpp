@@ -79,7 +79,13 @@ int runPanel(int argc, char** argv) {
         return 2;
     }
     const std::string fallbackInput = argv[1];
-    const std::string spoolDirectory = argv[2];
+    // Only a directory of this user's spool root is ever swept or written: a panel pointed at
+    // any other folder would delete what it holds.
+    const std::optional<std::string> accepted = acceptedSpoolDirectory(argv[2]);
+    if (!accepted) {
+        return 1;
+    }
+    const std::string& spoolDirectory = *accepted;
     if (argc > 3) {
         gHostPid.exchange(hostPidFromArgument(argv[3]));
     }
@@ -97,6 +103,7 @@ int runPanel(int argc, char** argv) {
     static PixelBuffer startFrame;
     startFrame = readStartFrame(startInput);
     sweepInputs(spoolDirectory);
+    spool::removeStaleTemporaries(spoolDirectory, spool::nowSeconds());
     if (startFrame.empty()) {
         return 1;
     }
@@ -113,7 +120,7 @@ int runPanel(int argc, char** argv) {
     WorkerPool exportWorkers(2, "lumivo-export");
     SerialWorker intakeQueue("com.lumivo.affinity.intake");
     LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
-    handler.setInput(&startFrame);
+    handler.setInput(&startFrame, FrameSource{gHostPid.load(), spoolDirectory});
     handler.setSpoolDirectory(spoolDirectory);
 
     // 10-12. The web view and the window.
@@ -135,10 +142,11 @@ int runPanel(int argc, char** argv) {
     // 15. An input written while the above ran, before the subscription existed. The sweep
     // follows the load on the same queue, so it can't remove the file before it is read.
     if (std::optional<std::string> late = newestSpooledInput(spoolDirectory)) {
-        intakeQueue.post([&handler, path = *late, spoolDirectory] {
-            loadInputFrame(handler, path);
-            sweepInputs(spoolDirectory);
-        });
+        intakeQueue.post(
+            [&handler, path = *late, source = FrameSource{gHostPid.load(), spoolDirectory}] {
+                loadInputFrame(handler, path, source);
+                sweepInputs(source.spoolDirectory);
+            });
     }
 
     // 16. The loop is not expected to return; if it does, the panel ends as when its window

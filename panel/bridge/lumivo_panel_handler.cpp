@@ -210,7 +210,26 @@ void LumivoPanelHandler::onAuthSignOut(const json&, const json& ackId) {
 
 // --- Frame ---
 
+void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source) {
+    std::lock_guard lock(frameLock_);
+    input_ = frame;
+    inputSource_ = std::move(source);
+}
+
 void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame) {
+    installFrame(std::move(frame), nullptr);
+}
+
+void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source) {
+    installFrame(std::move(frame), &source);
+}
+
+bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
+    std::lock_guard lock(frameLock_);
+    return exportedSource_ && *exportedSource_ != inputSource_;
+}
+
+void LumivoPanelHandler::installFrame(PixelBuffer frame, const FrameSource* source) {
     const uint32_t width = frame.width;
     const uint32_t height = frame.height;
     {
@@ -221,6 +240,9 @@ void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame) {
         input_->width = width;
         input_->height = height;
         input_->rgba = std::move(frame.rgba);
+        if (source != nullptr) {
+            inputSource_ = *source;
+        }
     }
     frame.width = 0;
     frame.height = 0;
@@ -234,6 +256,7 @@ void LumivoPanelHandler::handleExportFrame(const json& ackId) {
             std::lock_guard lock(frameLock_);
             if (input_ != nullptr) {
                 copy = *input_;
+                exportedSource_ = inputSource_;
             }
         } catch (const std::bad_alloc&) {
             copy = PixelBuffer{};  // answered as an encoder failure

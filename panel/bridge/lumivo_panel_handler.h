@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -33,8 +34,9 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     LumivoPanelHandler& operator=(const LumivoPanelHandler&) = delete;
 
     // --- Properties ---
-    // The current frame; not owned, set once before any message arrives.
-    void setInput(PixelBuffer* frame) { input_ = frame; }
+    // The current frame and the editor it came from; not owned, set once before any message
+    // arrives.
+    void setInput(PixelBuffer* frame, FrameSource source = {});
     void setSpoolDirectory(std::string directory);
     std::string spoolDirectory() const override;
     void setWebView(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
@@ -53,6 +55,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
 
     // --- Frame ---
     void retargetAtFrame(PixelBuffer frame) override;
+    void retargetAtInput(PixelBuffer frame, FrameSource source) override;
+    bool lastExportIsFromAnotherSource() const override;
     void handleExportFrame(const nlohmann::json& ackId);
 
     // --- Into the page ---
@@ -90,7 +94,14 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     TaskQueue& exportQueue_;
     FrameEncoder encoder_;
 
-    PixelBuffer* input_ = nullptr;  // guarded by frameLock_
+    // Installs the frame's bytes and, when given, its source; the page hears of the new size.
+    void installFrame(PixelBuffer frame, const FrameSource* source);
+
+    // Guarded by frameLock_: the frame, where it came from, and where the frame of the last
+    // export came from (none before the first export).
+    PixelBuffer* input_ = nullptr;
+    FrameSource inputSource_;
+    std::optional<FrameSource> exportedSource_;
     mutable std::mutex frameLock_;
 
     mutable std::mutex spoolDirectoryLock_;

@@ -1,16 +1,32 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "imaging/pixel_buffer.h"
+
+// The editor a frame came from: the host process as the panel knew it when the frame arrived
+// (0 or less when unknown) and the spool directory its input lay in.
+struct FrameSource {
+    int32_t hostPid = 0;
+    std::string spoolDirectory;
+
+    bool operator==(const FrameSource&) const = default;
+};
 
 // What background work needs of LumivoPanelHandler. Any thread.
 class PanelState {
   public:
     virtual ~PanelState() = default;
     // Takes the frame's bytes over, installs it as the current frame under the frame lock, and
-    // tells the page the new size later, on the main thread.
+    // tells the page the new size later, on the main thread. The frame keeps the source of the
+    // one it replaces: it is a result made for that editor.
     virtual void retargetAtFrame(PixelBuffer frame) = 0;
+    // The same for a frame that arrived from an editor as an input.
+    virtual void retargetAtInput(PixelBuffer frame, FrameSource source) = 0;
+    // Whether the frame the page last exported came from another editor than the current frame:
+    // a result made from it belongs to a document that is no longer the one in front.
+    virtual bool lastExportIsFromAnotherSource() const = 0;
     // A whole copy of the current spool directory, safe against its replacement on the main
     // thread.
     virtual std::string spoolDirectory() const = 0;

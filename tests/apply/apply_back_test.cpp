@@ -13,6 +13,7 @@
 #include "fakes/fake_user_defaults.h"
 #include "fakes/manual_queue.h"
 #include "panel/bridge/base64.h"
+#include "plugin/spool.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ struct Recorder final : PageCaller, PanelState {
     std::vector<nlohmann::json> acks;
     std::string spool;
     bool throwOnRetarget = false;
+    bool exportFromAnotherSource = false;
 
     void callAck(const std::string& name, const nlohmann::json& arguments) override {
         events.push_back("ack " + name);
@@ -40,13 +42,17 @@ struct Recorder final : PageCaller, PanelState {
         events.push_back("retarget " + std::to_string(frame.width) + "x" +
                          std::to_string(frame.height));
     }
+    void retargetAtInput(PixelBuffer frame, FrameSource) override {
+        retargetAtFrame(std::move(frame));
+    }
+    bool lastExportIsFromAnotherSource() const override { return exportFromAnotherSource; }
     std::string spoolDirectory() const override { return spool; }
 };
 
 class ApplyBackTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        recorder.spool = dir.path();
+        recorder.spool = spoolDir;
         permission.held = true;
         apps.apps = {{kHost, "", ""}};
         hostPid = kHost;
@@ -55,9 +61,9 @@ class ApplyBackTest : public ::testing::Test {
         item = app->menuBar->add(FakeAxNode::titled("Lumivo"));
         // The editor runs the filter: the plug-in takes the newest result and removes them all.
         item->onPress = [this] {
-            for (const std::string& name : entryNames(dir.path())) {
-                consumed.push_back(readFile(dir.path() + "/" + name));
-                std::filesystem::remove(dir.path() + "/" + name);
+            for (const std::string& name : entryNames(spoolDir)) {
+                consumed.push_back(readFile(spoolDir + "/" + name));
+                std::filesystem::remove(spoolDir + "/" + name);
             }
         };
         ax.applications[kHost] = app;
@@ -69,6 +75,7 @@ class ApplyBackTest : public ::testing::Test {
     }
 
     TempDir dir;
+    const std::string spoolDir = makeSpoolDirectory(dir);
     Recorder recorder;
     ManualQueue queue;
     FakeAccessibility ax;
@@ -107,8 +114,8 @@ TEST_F(ApplyBackTest, UndecodableResultsOrAnUnwritableSpoolAreRefusedWithoutAFil
         back.handleApplyResult(nlohmann::json(7), text);
     }
     queue.drain();
-    for (const std::string& spool : {dir.path() + "/missing", std::string()}) {
-        recorder.spool = spool;
+    for (const std::string& unusable : {spoolDir + "/missing", std::string()}) {
+        recorder.spool = unusable;
         back.handleApplyResult(7, kPng);
         queue.drain();
     }
@@ -116,7 +123,7 @@ TEST_F(ApplyBackTest, UndecodableResultsOrAnUnwritableSpoolAreRefusedWithoutAFil
     for (const auto& ack : recorder.acks) {
         EXPECT_EQ(ack, nlohmann::json::array({7, false, ""}));
     }
-    EXPECT_TRUE(entryNames(dir.path()).empty());
+    EXPECT_TRUE(entryNames(spoolDir).empty());
     EXPECT_EQ(item->presses, 0);
 }
 
@@ -126,7 +133,7 @@ TEST_F(ApplyBackTest, WithNoKnownHostTheResultStaysAndIsTheFrame) {
     queue.drain();
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 3x2", "ack __lumivoImportAck"}));
     EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"", true, "host-gone"}));
-    EXPECT_EQ(entryNames(dir.path()), std::vector<std::string>{"result-1700000000000.png"});
+    EXPECT_EQ(entryNames(spoolDir), std::vector<std::string>{"result-1700000000000.png"});
 }
 
 TEST_F(ApplyBackTest, TwoResultsAreAppliedOneAfterTheOtherInArrivalOrder) {
@@ -160,8 +167,32 @@ TEST_F(ApplyBackTest, MissingPermissionIsReportedWithTheFileLeftInPlace) {
     queue.drain();
     EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"r", false}));
     EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"p", true, "accessibility"}));
-    EXPECT_EQ(entryNames(dir.path()).size(), 1u);
+    EXPECT_EQ(entryNames(spoolDir).size(), 1u);
     EXPECT_EQ(item->presses, 0);
+}
+
+TEST_F(ApplyBackTest, AResultForAnotherEditorsFrameIsRefusedWithoutAFile) {
+    recorder.exportFromAnotherSource = true;
+    back.handleApplyResult("h", kPng);
+    queue.drain();
+    EXPECT_EQ(recorder.events, std::vector<std::string>{"ack __lumivoImportAck"});
+    EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"h", false, "host-changed"}));
+    EXPECT_TRUE(entryNames(spoolDir).empty());
+    EXPECT_EQ(item->presses, 0);
+}
+
+TEST_F(ApplyBackTest, ResultsNobodyConsumesAreKeptToTheNewestFew) {
+    item->onPress = nullptr;  // the editor never runs the filter: every job times out
+    std::vector<std::string> written;
+    for (int i = 0; i < 7; ++i) {
+        written.push_back(spool::fileName(spool::kResultPrefix, wallClock));
+        back.handleApplyResult(i, kPng);
+        queue.drain();
+        wallClock += 1;
+    }
+    EXPECT_EQ(recorder.acks.back(), nlohmann::json::array({6, true, "timeout"}));
+    std::vector<std::string> newest(written.end() - ApplyBack::kKeptResultFiles, written.end());
+    EXPECT_EQ(entryNames(spoolDir), newest);
 }
 
 }  // namespace

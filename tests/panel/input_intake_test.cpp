@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -60,40 +61,85 @@ TEST(NewestSpooledInput, LatestModificationWinsAndOnlyPlainPngInputsCount) {
     EXPECT_EQ(newestSpooledInput(dir / "missing"), std::nullopt);
 }
 
-TEST(SweepInputs, RemovesEveryInputEntryAndNothingElse) {
+TEST(SweepInputs, RemovesOnlyRegularInputFilesAndNeverEntersOrFollowsAnything) {
     TempDir dir;
     writeText(dir / "input-1.png", "x");
     writeText(dir / "input-2.txt", "x");
-    writeText(dir / "input-dir/inner", "x");
-    fs::create_symlink("/nonexistent", dir / "input-link");
+    writeText(dir / "input-dir.png/inner", "x");
+    writeText(dir / "elsewhere/kept.png", "x");
+    fs::create_symlink(dir / "elsewhere/kept.png", dir / "input-link.png");
     writeText(dir / "result-1.png", "x");
     writeText(dir / "Input-3.png", "x");
     sweepInputs(dir.path());
-    EXPECT_EQ(entryNames(dir.path()), (std::vector<std::string>{"Input-3.png", "result-1.png"}));
+    EXPECT_EQ(entryNames(dir.path()),
+              (std::vector<std::string>{"Input-3.png", "elsewhere", "input-2.txt", "input-dir.png",
+                                        "input-link.png", "result-1.png"}));
+    EXPECT_TRUE(fs::exists(dir / "input-dir.png/inner"));
+    EXPECT_TRUE(fs::exists(dir / "elsewhere/kept.png"));
 }
 
 TEST(LoadInputFrame, InstallsAnImageAndDeletesTheFileWhateverItHeld) {
     TempDir dir;
     HandlerRig rig;
     writePng(dir / "input-1.png", 5, 4);
-    loadInputFrame(rig.handler, dir / "input-1.png");
+    loadInputFrame(rig.handler, dir / "input-1.png", {});
     EXPECT_FALSE(fs::exists(dir / "input-1.png"));
     EXPECT_EQ(rig.frame.width, 5u);
     EXPECT_EQ(rig.frame.height, 4u);
 
     writeText(dir / "input-2.png", "not an image");
-    loadInputFrame(rig.handler, dir / "input-2.png");
+    loadInputFrame(rig.handler, dir / "input-2.png", {});
     EXPECT_FALSE(fs::exists(dir / "input-2.png"));
-    loadInputFrame(rig.handler, dir / "input-3.png");  // missing
+    loadInputFrame(rig.handler, dir / "input-3.png", {});  // missing
     EXPECT_EQ(rig.frame.width, 5u);
     rig.drain();
     EXPECT_EQ(rig.webView->scripts.size(), 1u);  // only the image was announced
 }
 
+TEST(LoadInputFrame, NeverBlocksOnAFifoNorReadsThroughALink) {
+    TempDir dir;
+    HandlerRig rig;
+    ASSERT_EQ(::mkfifo((dir / "input-1.png").c_str(), 0600), 0);
+    writePng(dir / "photo.png", 5, 4);
+    fs::create_symlink(dir / "photo.png", dir / "input-2.png");
+    loadInputFrame(rig.handler, dir / "input-1.png", {});  // would wait for a writer forever
+    loadInputFrame(rig.handler, dir / "input-2.png", {});
+    EXPECT_EQ(rig.frame.width, 2u);
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "input-1.png")));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "input-2.png")));
+    EXPECT_TRUE(fs::exists(dir / "photo.png"));
+}
+
+TEST(AcceptedSpoolDirectory, OnlyADirectoryRightUnderThisUsersSpoolRoot) {
+    TempDir temp;
+    ScopedEnv data("XDG_DATA_HOME", temp.path().c_str());
+    const std::string host = makeSpoolDirectory(temp, "com.example.host");
+    const std::string root = temp / "Lumivo/affinity-8bf-spool";
+    fs::create_directories(host + "/sub");
+    fs::create_directories(temp / "Documents");
+    fs::create_directory_symlink(temp / "Documents", root + "/linked");
+    fs::create_directory_symlink(root, temp / "root-alias");
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {host, host},
+        {host + "/", host},
+        {root + "/../affinity-8bf-spool/com.example.host", host},
+        {temp / "root-alias/com.example.host", host},  // a link above the host level resolves
+        {temp / "Documents", std::nullopt},
+        {root, std::nullopt},
+        {host + "/sub", std::nullopt},
+        {root + "/linked", std::nullopt},
+        {root + "/missing", std::nullopt},
+        {"Lumivo/affinity-8bf-spool/com.example.host", std::nullopt},
+    };
+    for (const auto& [given, accepted] : cases) {
+        EXPECT_EQ(acceptedSpoolDirectory(given), accepted) << given;
+    }
+}
+
 // A spool root with the command line's directory and a sibling for another host.
 struct IntakeRig : HandlerRig {
     TempDir temp;
-    std::string root = temp / "spool";
+    std::string root = temp / "Lumivo/affinity-8bf-spool";
     std::string hostA = root + "/com.example.host-a";
     std::string hostB = root + "/com.example.host-b";
     ManualQueue intakeQueue;
@@ -203,6 +249,66 @@ TEST(SendObserver, InputsAreInstalledInAnnouncementOrder) {
     ASSERT_EQ(rig.webView->scripts.size(), 2u);
     EXPECT_NE(rig.webView->scripts[0].find("width: 10,"), std::string::npos);
     EXPECT_NE(rig.webView->scripts[1].find("width: 20,"), std::string::npos);
+}
+
+TEST(SendObserver, IgnoresHostDirectoriesSomeoneElseControls) {
+    IntakeRig rig;
+    writePng(rig.temp / "elsewhere/input-1.png", 3, 3);
+    fs::create_directory_symlink(rig.temp / "elsewhere", rig.root + "/com.example.linked");
+    rig.send(rig.root + "/com.example.linked/input-1.png");
+    EXPECT_TRUE(fs::exists(rig.temp / "elsewhere/input-1.png"));
+
+    // A directory of the user's own that others could write is made private and used.
+    const std::string loose = rig.root + "/com.example.loose";
+    fs::create_directory(loose);
+    ::chmod(loose.c_str(), 0777);
+    writePng(loose + "/input-2.png", 6, 6);
+    rig.send(loose + "/input-2.png");
+    EXPECT_EQ(rig.handler.spoolDirectory(), loose);
+    EXPECT_EQ(fs::status(loose).permissions(), fs::perms::owner_all);
+
+    if (::geteuid() == 0) {  // only root can hand a directory to another user
+        const std::string foreign = rig.root + "/com.example.foreign";
+        writePng(foreign + "/input-3.png", 9, 9);
+        ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+        rig.send(foreign + "/input-3.png");
+        EXPECT_TRUE(fs::exists(foreign + "/input-3.png"));
+        EXPECT_EQ(rig.handler.spoolDirectory(), loose);
+    }
+    EXPECT_EQ(rig.frame.width, 6u);
+}
+
+TEST(SendObserver, AFifoAnnouncedAsAnInputDoesNotStopLaterInputs) {
+    IntakeRig rig;
+    ASSERT_EQ(::mkfifo((rig.hostA + "/input-1.png").c_str(), 0600), 0);
+    rig.send(rig.hostA + "/input-1.png");
+    writePng(rig.hostA + "/input-2.png", 8, 8);
+    rig.send(rig.hostA + "/input-2.png");
+    EXPECT_EQ(rig.frame.width, 8u);
+}
+
+TEST(SendObserver, AnExportRemembersWhichEditorItsFrameCameFrom) {
+    // Two windows of one editor share a spool directory; only their processes differ.
+    IntakeRig rig;
+    rig.runningApps.apps = {{4242, "/apps/a", "com.example.host-a"},
+                            {4343, "/apps/a", "com.example.host-a"}};
+    writePng(rig.hostA + "/input-1.png", 3, 3);
+    rig.send(rig.hostA + "/input-1.png", 4242);
+    EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource()) << "nothing exported yet";
+    rig.post({{"type", "export-frame"}, {"ackId", "a"}});
+    rig.drain();
+    EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
+
+    // A result of this frame keeps its editor.
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}});
+    EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
+
+    writePng(rig.hostA + "/input-2.png", 4, 4);
+    rig.send(rig.hostA + "/input-2.png", 4343);
+    EXPECT_TRUE(rig.handler.lastExportIsFromAnotherSource());
+    rig.post({{"type", "export-frame"}, {"ackId", "b"}});
+    rig.drain();
+    EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
 }
 
 }  // namespace

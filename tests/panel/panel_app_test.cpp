@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,12 +47,12 @@ std::string readText(const std::string& path) {
 }
 
 // A copy of the panel bundle as a user install lays it out, with a page of the test's choice
-// (or none), and a spool directory under a spool root.
+// (or none), and a spool directory under the spool root of the panel's data home.
 struct PanelInstall {
     TempDir temp;
     std::string bundle = temp / "LumivoAffinity.app";
     std::string executable = bundle + "/Contents/Linux/LumivoAffinity";
-    std::string spool = temp / "spool/com.example.host";
+    std::string spool = temp / "Lumivo/affinity-8bf-spool/com.example.host";
 
     explicit PanelInstall(std::optional<std::string> pageSource) {
         const std::string built =
@@ -66,7 +67,8 @@ struct PanelInstall {
     }
 
     std::unique_ptr<PanelProcess> start(const std::vector<std::string>& arguments,
-                                        const std::vector<std::string>& environment = {}) {
+                                        std::vector<std::string> environment = {}) {
+        environment.push_back("XDG_DATA_HOME=" + temp.path());
         return std::make_unique<PanelProcess>(executable, arguments, environment);
     }
 };
@@ -105,8 +107,37 @@ TEST(PanelApp, UsageErrorsAndUnusableStartInputs) {
         writeSolidPng(install.temp / "fallback.png", 2, 2, {1, 2, 3, 255});
         auto panel = install.start({install.temp / "fallback.png", install.spool});
         EXPECT_EQ(panel->waitForExit(), 1);
-        EXPECT_EQ(entryNames(install.spool), std::vector<std::string>{"result-1.png"});
+        EXPECT_EQ(entryNames(install.spool),
+                  (std::vector<std::string>{"input-0.txt", "result-1.png"}));
         EXPECT_TRUE(fs::exists(install.temp / "fallback.png"));
+    }
+}
+
+TEST(PanelApp, StartUpTouchesNothingOutsideItsSpoolAndNeverWaitsOnAFifo) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.temp / "photo.png", 2, 2, {1, 2, 3, 255});
+    {
+        // A folder of the user's given as the spool directory: refused before anything is swept.
+        const std::string documents = install.temp / "Documents";
+        writeText(documents + "/input-draft.txt", "mine");
+        writeText(documents + "/input-folder/notes.png", "mine");
+        writeSolidPng(documents + "/input-1.png", 2, 2, {1, 2, 3, 255});
+        auto panel = install.start({install.temp / "photo.png", documents});
+        EXPECT_EQ(panel->waitForExit(), 1);
+        EXPECT_EQ(entryNames(documents),
+                  (std::vector<std::string>{"input-1.png", "input-draft.txt", "input-folder"}));
+        EXPECT_TRUE(fs::exists(documents + "/input-folder/notes.png"));
+    }
+    {
+        // A FIFO as the start input, and stale temporaries of a write that was killed.
+        const std::string fifo = install.temp / "input.fifo";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        writeText(install.spool + "/.input-1.png.aaaaaa", "half a file");
+        fs::last_write_time(install.spool + "/.input-1.png.aaaaaa",
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+        auto panel = install.start({fifo, install.spool});
+        EXPECT_EQ(panel->waitForExit(5s), 1);
+        EXPECT_TRUE(entryNames(install.spool).empty());
     }
 }
 
