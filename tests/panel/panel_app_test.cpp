@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/png.h"
+#include "panel_install.h"
 #include "panel_process.h"
 #include "platform/linux/dbus_send_notifier.h"
 #include "plugin/temp_dir.h"
@@ -27,53 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const std::string kLogPrefix = "LumivoPlugin: panel: ";
 const std::string kPageUrl = "https://auth.lumivo.example/plugin-panel/affinity";
-
-void writeSolidPng(const std::string& path, uint32_t width, uint32_t height,
-                   std::array<uint8_t, 4> rgba) {
-    PixelBuffer image{width, height, {}};
-    for (size_t i = 0; i < size_t{width} * height; ++i) {
-        image.rgba.insert(image.rgba.end(), rgba.begin(), rgba.end());
-    }
-    std::vector<uint8_t> bytes = png::encode(image);
-    ASSERT_FALSE(bytes.empty());
-    writeText(path, std::string(bytes.begin(), bytes.end()));
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A copy of the panel bundle as a user install lays it out, with a page of the test's choice
-// (or none), and a spool directory under the spool root of the panel's data home.
-struct PanelInstall {
-    TempDir temp;
-    std::string bundle = temp / "LumivoAffinity.app";
-    std::string executable = bundle + "/Contents/Linux/LumivoAffinity";
-    std::string spool = temp / "Lumivo/affinity-8bf-spool/com.example.host";
-
-    explicit PanelInstall(std::optional<std::string> pageSource) {
-        const std::string built =
-            std::string(LUMIVO_BUNDLE_DIR) + "/Contents/Resources/LumivoAffinity.app";
-        fs::create_directories(bundle + "/Contents/Linux");
-        fs::copy_file(built + "/Contents/Info.ini", bundle + "/Contents/Info.ini");
-        fs::copy_file(built + "/Contents/Linux/LumivoAffinity", executable);
-        if (pageSource) {
-            writeText(bundle + "/Contents/Resources/panel/index.html", readText(*pageSource));
-        }
-        fs::create_directories(spool);
-    }
-
-    std::unique_ptr<PanelProcess> start(const std::vector<std::string>& arguments,
-                                        std::vector<std::string> environment = {}) {
-        environment.push_back("XDG_DATA_HOME=" + temp.path());
-        return std::make_unique<PanelProcess>(executable, arguments, environment);
-    }
-};
-
-const std::string kProbePage = std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/probe_page.html";
 const std::string kShippedPage =
     std::string(LUMIVO_SOURCE_DIR) + "/panel/resources/panel/index.html";
 
