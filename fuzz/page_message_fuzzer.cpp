@@ -1,11 +1,13 @@
-// Feeds arbitrary text to the panel as a page message: parsed, dispatched to a handler with
-// fake ports and every request module wired to one that answers, and every answer written as
-// a page call. Nothing may throw, crash or grow without bound.
+// Feeds arbitrary text to the panel as page messages with their senders: judged, parsed,
+// dispatched to a handler with fake ports and every request module wired to one that answers,
+// and every answer written as a page call. Nothing may throw, crash or grow without bound, and
+// nothing from a sender that isn't the top-level document of a service origin may get through.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "panel/bridge/lumivo_panel_handler.h"
+#include "panel/bridge/page_origin.h"
 #include "panel/bridge/page_scripts.h"
 #include "panel/bridge/script_message.h"
 #include "tests/fakes/fake_web_view.h"
@@ -62,16 +64,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handler.setModules(&modules, &modules, &modules);
     handler.setLogSink([](const std::string&) {});
 
-    // One input may hold several messages, one per line, so chunk assembly is reached too.
+    // One input may hold several messages, one per line, so chunk assembly is reached too. A
+    // line is "<origin> <t|f> <text>": the sender as the relay reports it, then what it posted.
     std::string_view text(reinterpret_cast<const char*>(data), size);
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (auto body = parseScriptMessage(line)) {
-            handler.didReceiveScriptMessage(*body);
-            (void)pageCallScript("f", json::array({*body}));
-        }
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        size_t space = line.find(' ');
+        if (space == std::string_view::npos || line.size() < space + 3) {
+            continue;
+        }
+        std::string_view origin = line.substr(0, space);
+        bool topLevel = line[space + 1] == 't';
+        if (auto message = acceptPageMessage(origin, topLevel, line.substr(space + 3))) {
+            if (!topLevel || !isServiceOrigin(origin)) {
+                __builtin_trap();  // a foreign sender got through
+            }
+            handler.didReceiveScriptMessage(message->body, message->document);
+            (void)pageCallScript("f", json::array({message->body}));
+        }
     }
     while (exportQueue.drain() + mainQueue.drain() > 0) {
     }

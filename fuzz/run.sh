@@ -30,8 +30,9 @@ case "$target" in
     packages=()
     bridge="$root/panel/bridge"
     sources=("$here/page_message_fuzzer.cpp" "$bridge/base64.cpp" "$bridge/frame_export.cpp"
-             "$bridge/lumivo_panel_handler.cpp" "$bridge/page_scripts.cpp"
-             "$bridge/script_message.cpp" "$root/platform/worker_pool.cpp")
+             "$bridge/lumivo_panel_handler.cpp" "$bridge/page_origin.cpp"
+             "$bridge/page_scripts.cpp" "$bridge/result_chunks.cpp" "$bridge/script_message.cpp"
+             "$root/platform/worker_pool.cpp")
     corpora=("$here/page-message-corpus")
     limits=(-rss_limit_mb=2048 -max_len=16384) ;;
   url-rules)

@@ -1,8 +1,10 @@
 #include "panel/app/startup_window.h"
 
 #include <exception>
+#include <memory>
 #include <optional>
 
+#include "panel/bridge/page_scripts.h"
 #include "panel/bridge/script_message.h"
 
 namespace {
@@ -11,27 +13,39 @@ LumivoPanelHandler& handlerOf(gpointer data) {
     return *static_cast<LumivoPanelHandler*>(data);
 }
 
-// The page's message body as JSON text; only objects can be messages.
-std::optional<nlohmann::json> messageBody(WebKitJavascriptResult* result) {
+// The bridge's relay posts [origin, is top frame, text] for each message; anything else on the
+// channel is not a message.
+std::optional<PageMessage> pageMessage(WebKitJavascriptResult* result) {
     JSCValue* value = webkit_javascript_result_get_js_value(result);
-    if (value == nullptr || !jsc_value_is_object(value)) {
+    if (value == nullptr || !jsc_value_is_array(value)) {
         return std::nullopt;
     }
-    char* text = jsc_value_to_json(value, 0);
-    if (text == nullptr) {
+    auto element = [value](guint index) {
+        return std::unique_ptr<JSCValue, decltype(&g_object_unref)>(
+            jsc_value_object_get_property_at_index(value, index), g_object_unref);
+    };
+    auto origin = element(0);
+    auto topLevel = element(1);
+    auto text = element(2);
+    if (!origin || !topLevel || !text || !jsc_value_is_string(origin.get()) ||
+        !jsc_value_is_boolean(topLevel.get()) || !jsc_value_is_string(text.get())) {
         return std::nullopt;
     }
-    std::optional<nlohmann::json> body = parseScriptMessage(text);
-    g_free(text);
-    return body;
+    std::unique_ptr<char, decltype(&g_free)> originText(jsc_value_to_string(origin.get()), g_free);
+    std::unique_ptr<char, decltype(&g_free)> messageText(jsc_value_to_string(text.get()), g_free);
+    if (!originText || !messageText) {
+        return std::nullopt;
+    }
+    return acceptPageMessage(originText.get(), jsc_value_to_boolean(topLevel.get()),
+                             messageText.get());
 }
 
 // GTK and WebKit callbacks: each forwards to the handler. No exception may unwind into C.
 
 void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
     try {
-        if (auto body = messageBody(result)) {
-            handlerOf(data).didReceiveScriptMessage(*body);
+        if (auto message = pageMessage(result)) {
+            handlerOf(data).didReceiveScriptMessage(message->body, message->document);
         }
     } catch (const std::exception&) {
         // A message that can't be handled is dropped, like a malformed one.
@@ -76,17 +90,32 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
                                    const std::vector<std::string>& userScripts) {
     PanelWindowParts parts;
 
+    // Which frame and origin posted a message is not told by the channel itself, and the
+    // page's own world can forge anything it reads there. So the channel lives in a world of
+    // the bridge's own, where only the relay runs: it is injected into the top frame alone and
+    // reports its document's real origin, and the page's world gets a posting function that
+    // hands messages to it. A frame or document of another origin can't post for the service.
     WebKitUserContentManager* content = webkit_user_content_manager_new();
-    for (const auto& source : userScripts) {
+    auto addScript = [content](const std::string& source, const char* world) {
+        constexpr auto kFrames = WEBKIT_USER_CONTENT_INJECT_TOP_FRAME;
+        constexpr auto kTime = WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START;
         WebKitUserScript* script =
-            webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+            world != nullptr
+                ? webkit_user_script_new_for_world(source.c_str(), kFrames, kTime, world, nullptr,
+                                                   nullptr)
+                : webkit_user_script_new(source.c_str(), kFrames, kTime, nullptr, nullptr);
         webkit_user_content_manager_add_script(content, script);
         webkit_user_script_unref(script);
+    };
+    addScript(bridgeRelayScript(), kBridgeWorld);
+    addScript(bridgePageScript(), nullptr);
+    for (const auto& source : userScripts) {
+        addScript(source, nullptr);
     }
     g_signal_connect(content, "script-message-received::lumivo", G_CALLBACK(onScriptMessage),
                      &handler);
-    webkit_user_content_manager_register_script_message_handler(content, "lumivo");
+    webkit_user_content_manager_register_script_message_handler_in_world(content, "lumivo",
+                                                                         kBridgeWorld);
 
     parts.webView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
     g_object_unref(content);  // the view holds it

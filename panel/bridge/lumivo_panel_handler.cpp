@@ -5,6 +5,7 @@
 
 #include <array>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -28,6 +29,33 @@ void writeLogLine(const std::string& line) {
         }
         done += static_cast<size_t>(written);
     }
+}
+
+// The ack id as the modules see it: the page's own, bound to the document that sent it. The
+// modules pass it back unchanged; callAck takes it apart again.
+constexpr char kBoundDocument[] = "lumivo.document";
+constexpr char kBoundAckId[] = "lumivo.ackId";
+
+json bindAckId(const json& ackId, const std::string& document) {
+    return json{{kBoundDocument, document}, {kBoundAckId, ackId}};
+}
+
+// The page's ack id and its document when `value` is a bound ack id; none for anything else (a
+// creation id, for instance).
+struct BoundAckId {
+    const json* ackId;
+    const std::string* document;
+};
+std::optional<BoundAckId> unbind(const json& value) {
+    if (!value.is_object() || value.size() != 2) {
+        return std::nullopt;
+    }
+    auto document = value.find(kBoundDocument);
+    auto ackId = value.find(kBoundAckId);
+    if (document == value.end() || ackId == value.end() || !document->is_string()) {
+        return std::nullopt;
+    }
+    return BoundAckId{&*ackId, &document->get_ref<const std::string&>()};
 }
 
 // A member the routing table reads with a default: "" when absent.
@@ -97,7 +125,7 @@ LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) 
     return nullptr;
 }
 
-void LumivoPanelHandler::didReceiveScriptMessage(const json& body) {
+void LumivoPanelHandler::didReceiveScriptMessage(const json& body, const std::string& document) {
     if (!body.is_object()) {
         return;
     }
@@ -109,7 +137,7 @@ void LumivoPanelHandler::didReceiveScriptMessage(const json& body) {
     if (route == nullptr) {
         return;
     }
-    (this->*route)(body, memberOrEmpty(body, "ackId"));
+    (this->*route)(body, bindAckId(memberOrEmpty(body, "ackId"), document));
 }
 
 void LumivoPanelHandler::onDebugLog(const json& message, const json&) {
@@ -128,23 +156,13 @@ void LumivoPanelHandler::onExportFrame(const json&, const json& ackId) {
 }
 
 void LumivoPanelHandler::onApplyResultChunk(const json& message, const json& ackId) {
-    if (!applyChunks_) {
-        applyChunks_ = std::make_unique<std::unordered_map<std::string, std::string>>();
-    }
-    std::string& buffer =
-        (*applyChunks_)[ackId.dump(-1, ' ', false, json::error_handler_t::replace)];
-    buffer += textMember(message, "chunk");
+    applyChunks_.append(ackId.dump(-1, ' ', false, json::error_handler_t::replace),
+                        textMember(message, "chunk"));
 }
 
 void LumivoPanelHandler::onApplyResult(const json&, const json& ackId) {
-    std::string text;
-    if (applyChunks_) {
-        auto entry = applyChunks_->find(ackId.dump(-1, ' ', false, json::error_handler_t::replace));
-        if (entry != applyChunks_->end()) {
-            text = std::move(entry->second);
-            applyChunks_->erase(entry);
-        }
-    }
+    std::string text =
+        applyChunks_.take(ackId.dump(-1, ' ', false, json::error_handler_t::replace));
     if (apply_ == nullptr) {
         callAck("__lumivoImportAck", json::array({ackId, false, ""}));
         return;
@@ -246,7 +264,12 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, const FrameSource* sour
     }
     frame.width = 0;
     frame.height = 0;
-    evaluateLater(frameChangeScript(width, height));
+    // Whichever document of the service is shown learns of the frame.
+    std::string script;
+    openDocumentGuard(script, nullptr);
+    script += frameChangeScript(width, height);
+    closeDocumentGuard(script);
+    evaluateLater(std::move(script));
 }
 
 void LumivoPanelHandler::handleExportFrame(const json& ackId) {
@@ -268,7 +291,17 @@ void LumivoPanelHandler::handleExportFrame(const json& ackId) {
 // --- Into the page ---
 
 void LumivoPanelHandler::callAck(const std::string& name, const json& arguments) {
-    evaluateLater(pageCallScript(name, arguments));
+    // An answer goes only to the document that asked; a call that answers no request (a
+    // notification click) goes to whichever document of the service is shown.
+    std::optional<BoundAckId> bound;
+    if (arguments.is_array() && !arguments.empty()) {
+        bound = unbind(arguments[0]);
+    }
+    std::string script;
+    openDocumentGuard(script, bound ? bound->document : nullptr);
+    appendPageCall(script, name, arguments, bound ? bound->ackId : nullptr);
+    closeDocumentGuard(script);
+    evaluateLater(std::move(script));
 }
 
 void LumivoPanelHandler::evaluateLater(std::string script) {

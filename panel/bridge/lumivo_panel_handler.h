@@ -6,7 +6,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +14,7 @@
 #include "panel/bridge/page_caller.h"
 #include "panel/bridge/panel_requests.h"
 #include "panel/bridge/panel_state.h"
+#include "panel/bridge/result_chunks.h"
 #include "platform/panel_window.h"
 #include "platform/task_queue.h"
 #include "platform/web_view.h"
@@ -50,8 +50,10 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void setLogSink(LogSink sink) { log_ = std::move(sink); }
 
     // --- The page's messages ---
-    // One message body as the page posted it, in posting order.
-    void didReceiveScriptMessage(const nlohmann::json& body);
+    // One message body as a document of the service posted it (acceptPageMessage has judged its
+    // sender), in posting order, with the token of that document. Every answer to it is
+    // delivered only into that same document: the ack id the modules see carries the token.
+    void didReceiveScriptMessage(const nlohmann::json& body, const std::string& document);
 
     // --- Frame ---
     void retargetAtFrame(PixelBuffer frame) override;
@@ -87,7 +89,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void onAuthRefresh(const nlohmann::json& message, const nlohmann::json& ackId);
     void onAuthSignOut(const nlohmann::json& message, const nlohmann::json& ackId);
 
-    // Queues a script for the page; the web view is looked up only when it runs.
+    // Queues a script for the page; the web view is looked up only when it runs. The script is
+    // already wrapped in its document guard.
     void evaluateLater(std::string script);
 
     TaskQueue& mainQueue_;
@@ -109,9 +112,9 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
 
     std::weak_ptr<WebView> webView_;
     std::weak_ptr<PanelWindow> window_;
-    // Result text being assembled, per ack id (keyed by the ack id's JSON text, so ids of
-    // different JSON types never share a buffer).
-    std::unique_ptr<std::unordered_map<std::string, std::string>> applyChunks_;
+    // Result text being assembled, per document and ack id (keyed by the bound ack id's JSON
+    // text, so ids of different JSON types or documents never share a buffer).
+    ResultChunks applyChunks_;
 
     ApplyRequests* apply_ = nullptr;
     ServiceRequests* service_ = nullptr;

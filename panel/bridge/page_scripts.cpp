@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "panel/service/service_hosts.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -166,6 +168,13 @@ void appendScriptArgument(std::string& out, const json& value) {
 }
 
 std::string pageCallScript(const std::string& name, const json& arguments) {
+    std::string script;
+    appendPageCall(script, name, arguments);
+    return script;
+}
+
+void appendPageCall(std::string& out, const std::string& name, const json& arguments,
+                    const json* firstArgument) {
     size_t estimate = 2 * name.size() + 32;
     if (arguments.is_array()) {
         for (const auto& argument : arguments) {
@@ -173,23 +182,77 @@ std::string pageCallScript(const std::string& name, const json& arguments) {
                 argument.is_string() ? argument.get_ref<const std::string&>().size() + 3 : 16;
         }
     }
-    std::string script;
-    script.reserve(estimate);
-    script += "window.";
-    script += name;
-    script += " && window.";
-    script += name;
-    script += '(';
+    out.reserve(out.size() + estimate);
+    out += "window.";
+    out += name;
+    out += " && window.";
+    out += name;
+    out += '(';
     if (arguments.is_array()) {
         bool first = true;
         for (const auto& argument : arguments) {
             if (!first) {
-                script += ',';
+                out += ',';
             }
+            appendScriptArgument(out,
+                                 first && firstArgument != nullptr ? *firstArgument : argument);
             first = false;
-            appendScriptArgument(script, argument);
         }
     }
-    script += ')';
-    return script;
+    out += ')';
+}
+
+std::string bridgePageScript() {
+    // What the page may replace later (dispatchEvent, CustomEvent, JSON) is taken now, before
+    // any script of the page has run.
+    return "(() => {"
+           "  const bytes = new Uint8Array(16);"
+           "  crypto.getRandomValues(bytes);"
+           "  const token = Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');"
+           "  Object.defineProperty(window, '__lumivoDocument', { value: token });"
+           "  const dispatch = EventTarget.prototype.dispatchEvent.bind(window);"
+           "  const Message = CustomEvent;"
+           "  const stringify = JSON.stringify;"
+           "  const postMessage = (message) => dispatch(new Message('lumivo-bridge-message',"
+           "    { detail: stringify([token, message]) }));"
+           "  const lumivo = Object.freeze({ postMessage });"
+           "  Object.defineProperty(window, 'webkit',"
+           "    { value: Object.freeze({ messageHandlers: Object.freeze({ lumivo }) }) });"
+           "})();";
+}
+
+std::string bridgeRelayScript() {
+    return "(() => {"
+           "  const channel = window.webkit.messageHandlers.lumivo;"
+           "  window.addEventListener('lumivo-bridge-message', (event) => {"
+           "    if (typeof event.detail === 'string') {"
+           "      channel.postMessage([window.location.origin, window.top === window,"
+           "        event.detail]);"
+           "    }"
+           "  });"
+           "})();";
+}
+
+void openDocumentGuard(std::string& out, const std::string* documentToken) {
+    // location and its members can't be redefined by a page, and a document can't know the
+    // random token of another.
+    out += "if (window.location.protocol === \"https:\" && (";
+    bool first = true;
+    for (const char* host : {service_hosts::kApex, service_hosts::kWww, service_hosts::kAuth}) {
+        out += first ? "" : " || ";
+        out += "window.location.hostname === \"";
+        out += host;
+        out += '"';
+        first = false;
+    }
+    out += ')';
+    if (documentToken != nullptr) {
+        out += " && window.__lumivoDocument === ";
+        appendScriptArgument(out, json(*documentToken));
+    }
+    out += ") {";
+}
+
+void closeDocumentGuard(std::string& out) {
+    out += '}';
 }

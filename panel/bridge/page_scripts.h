@@ -7,6 +7,27 @@
 
 // The scripts the panel runs in its page. Pure functions; any thread.
 
+// The script world in which the bridge's relay runs and the channel "lumivo" is registered. Page
+// scripts never run in it, so only the relay can post on the channel, and what the relay reads of
+// its document (the origin, whether it is the top frame) can't be made up by the page.
+inline constexpr char kBridgeWorld[] = "lumivo-bridge";
+
+// Injected at document start into the page's own world, before the start-up script: gives the
+// document a random token of its own (window.__lumivoDocument) and the page its posting
+// function, window.webkit.messageHandlers.lumivo.postMessage, which hands the JSON of
+// [token, message] to the relay.
+std::string bridgePageScript();
+// Injected at document start into kBridgeWorld: posts what the page hands over on the channel,
+// with the document's origin and whether it is the top frame.
+std::string bridgeRelayScript();
+
+// Wraps a page script so that it runs only while the document in the main frame has one of the
+// service's origins and, when a token is given, is the document that the token was made for:
+// an answer never reaches a document it was not meant for. Appended to `out`; close it with
+// closeDocumentGuard after the script.
+void openDocumentGuard(std::string& out, const std::string* documentToken);
+void closeDocumentGuard(std::string& out);
+
 // Injected at document start on every load of the main frame: the start frame's size, and
 // forwarding of the page's uncaught errors and unhandled rejections as "debug-log" messages.
 std::string startupUserScript(uint32_t width, uint32_t height);
@@ -19,6 +40,10 @@ std::string frameChangeScript(uint32_t width, uint32_t height);
 // which end a string literal at them, see the same value. `arguments` is an array (anything
 // else is treated as no arguments). The name is trusted and goes in unescaped.
 std::string pageCallScript(const std::string& name, const nlohmann::json& arguments);
+// The same, appended to `out`, with `firstArgument` (when given) written in place of
+// arguments[0].
+void appendPageCall(std::string& out, const std::string& name, const nlohmann::json& arguments,
+                    const nlohmann::json* firstArgument = nullptr);
 
 // One argument as pageCallScript writes it, appended to `out`.
 void appendScriptArgument(std::string& out, const nlohmann::json& value);

@@ -1,5 +1,7 @@
 #include "panel/bridge/script_message.h"
 
+#include "panel/bridge/page_origin.h"
+
 namespace {
 
 bool nestsTooDeep(std::string_view text) {
@@ -37,4 +39,30 @@ std::optional<nlohmann::json> parseScriptMessage(std::string_view jsonText) {
         return std::nullopt;
     }
     return value;
+}
+
+namespace {
+
+// 128 random bits in lower-case hexadecimal, as the bridge's page script makes them.
+bool isDocumentToken(const nlohmann::json& value) {
+    if (!value.is_string()) {
+        return false;
+    }
+    const auto& text = value.get_ref<const std::string&>();
+    return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+}  // namespace
+
+std::optional<PageMessage> acceptPageMessage(std::string_view origin, bool topLevel,
+                                             std::string_view text) {
+    if (!topLevel || !isServiceOrigin(origin)) {
+        return std::nullopt;
+    }
+    std::optional<nlohmann::json> sent = parseScriptMessage(text);
+    if (!sent || !sent->is_array() || sent->size() != 2 || !isDocumentToken((*sent)[0]) ||
+        !(*sent)[1].is_object()) {
+        return std::nullopt;
+    }
+    return PageMessage{(*sent)[0].get<std::string>(), std::move((*sent)[1])};
 }

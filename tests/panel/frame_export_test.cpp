@@ -97,10 +97,14 @@ TEST(Retarget, TakesTheBytesOverAndTellsThePageLater) {
     EXPECT_EQ(rig.frame.rgba.data(), bytes);  // moved, not copied
     EXPECT_TRUE(rig.webView->scripts.empty());
     rig.drain();
-    EXPECT_EQ(
-        rig.webView->scripts,
-        std::vector<std::string>{"window.__lumivoFilterInfo = { width: 3000, height: 2000 };"
-                                 "window.__lumivoFrameChanged && window.__lumivoFrameChanged();"});
+    ASSERT_EQ(rig.webView->scripts.size(), 1u);
+    // Whichever document of the service is shown hears of it: no token is asked for.
+    auto guarded = HandlerRig::unguarded(rig.webView->scripts[0]);
+    ASSERT_TRUE(guarded);
+    EXPECT_EQ(guarded->document, "");
+    EXPECT_EQ(guarded->script,
+              "window.__lumivoFilterInfo = { width: 3000, height: 2000 };"
+              "window.__lumivoFrameChanged && window.__lumivoFrameChanged();");
 }
 
 TEST(Retarget, AnExportAfterARetargetSendsTheNewFrame) {
@@ -116,7 +120,9 @@ TEST(Retarget, AnExportAfterARetargetSendsTheNewFrame) {
         EXPECT_EQ(image.rgba, (std::vector<uint8_t>{1, 2, 3, 4}));
     }
     // The page hears of the new size before any export's answer.
-    EXPECT_EQ(rig.webView->scripts.front().rfind("window.__lumivoFilterInfo = { width: 1,", 0), 0u);
+    EXPECT_EQ(HandlerRig::unguarded(rig.webView->scripts.front())
+                  ->script.rfind("window.__lumivoFilterInfo = { width: 1,", 0),
+              0u);
 }
 
 TEST(Retarget, ExportCopiesTheFrameAtTheTimeItRuns) {

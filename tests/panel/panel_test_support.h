@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,16 +40,49 @@ struct HandlerRig {
         }
     }
 
-    void post(const nlohmann::json& body) { handler.didReceiveScriptMessage(body); }
+    // The token of the document the test's messages come from, unless one is given.
+    static constexpr char kDocument[] = "0123456789abcdef0123456789abcdef";
 
-    // The page calls evaluated so far, as (function name, arguments parsed back from the script).
+    void post(const nlohmann::json& body, const std::string& document = kDocument) {
+        handler.didReceiveScriptMessage(body, document);
+    }
+
+    // A script as it runs inside its document guard, and the token the guard asks for ("" when
+    // any document of the service may run it); none when the script has no guard.
+    struct Guarded {
+        std::string document;
+        std::string script;
+    };
+    static std::optional<Guarded> unguarded(const std::string& script) {
+        const std::string opening = "if (window.location.protocol === \"https:\" && (";
+        const size_t end = script.find(") {");
+        if (script.rfind(opening, 0) != 0 || end == std::string::npos || script.back() != '}') {
+            return std::nullopt;
+        }
+        Guarded guarded{"", script.substr(end + 3, script.size() - end - 4)};
+        const std::string tokenClause = "window.__lumivoDocument === \"";
+        if (size_t token = script.find(tokenClause); token != std::string::npos && token < end) {
+            guarded.document = script.substr(token + tokenClause.size(), 32);
+        }
+        return guarded;
+    }
+
+    // The page calls evaluated so far, as (function name, arguments parsed back from the script,
+    // the document they were meant for).
     struct PageCall {
         std::string name;
         nlohmann::json arguments;
+        std::string document;
     };
     std::vector<PageCall> pageCalls() const {
         std::vector<PageCall> calls;
-        for (const auto& script : webView->scripts) {
+        for (const auto& guardedScript : webView->scripts) {
+            std::optional<Guarded> guarded = unguarded(guardedScript);
+            EXPECT_TRUE(guarded) << guardedScript;
+            if (!guarded) {
+                continue;
+            }
+            const std::string& script = guarded->script;
             auto guard = script.find(" && window.");
             auto open = script.find('(', guard);
             if (script.rfind("window.", 0) != 0 || guard == std::string::npos ||
@@ -58,8 +92,14 @@ struct HandlerRig {
             std::string name = script.substr(7, guard - 7);
             EXPECT_EQ(script.substr(guard + 11, open - guard - 11), name) << script;
             std::string arguments = script.substr(open + 1, script.size() - open - 2);
-            calls.push_back({name, nlohmann::json::parse("[" + arguments + "]")});
+            calls.push_back(
+                {name, nlohmann::json::parse("[" + arguments + "]"), guarded->document});
         }
         return calls;
     }
 };
+
+// The page's own ack id inside the one a module was given.
+inline nlohmann::json pageAckId(const nlohmann::json& bound) {
+    return bound.is_object() && bound.contains("lumivo.ackId") ? bound.at("lumivo.ackId") : bound;
+}

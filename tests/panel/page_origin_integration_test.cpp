@@ -1,0 +1,106 @@
+// The real panel with pages of other origins: a local HTTPS server serves them under host names
+// that a private mount namespace maps to loopback, with a certificate from a test CA added to
+// the system's trust bundle there.
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "panel_install.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kForeignPages = std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/foreign";
+
+// The page server, its port, and a panel that runs where the server's names and CA are known.
+struct ForeignRig {
+    PanelInstall install{kProbePage};
+    std::string serverDir = install.temp / "server";
+    std::unique_ptr<ChildProcess> server;
+    std::string port;
+
+    ForeignRig() {
+        fs::create_directories(serverDir);
+        const nlohmann::json pages = {
+            {"foreign.example/page", kForeignPages + "/page.html"},
+            {"foreign.example/frame", kForeignPages + "/frame.html"},
+            {"auth.lumivo.example/back", kForeignPages + "/back.html"},
+        };
+        writeText(serverDir + "/pages.json", pages.dump());
+        server = std::make_unique<ChildProcess>(
+            "python3",
+            std::vector<std::string>{std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/page_server.py",
+                                     serverDir, serverDir + "/pages.json"},
+            std::vector<std::string>{}, STDOUT_FILENO);
+        if (auto ready = server->waitForLine("READY ", 30s)) {
+            port = ready->substr(6);
+        }
+        writeText(serverDir + "/hosts",
+                  readText("/etc/hosts") + "\n127.0.0.1 foreign.example auth.lumivo.example\n");
+        writeText(serverDir + "/bundle.pem",
+                  readText("/etc/ssl/certs/ca-certificates.crt") + readText(serverDir + "/ca.pem"));
+        install.launcher = {"unshare",
+                            "--mount",
+                            "sh",
+                            "-c",
+                            "mount --bind \"$1\" /etc/hosts && "
+                            "mount --bind \"$2\" /etc/ssl/certs/ca-certificates.crt && "
+                            "shift 2 && exec \"$@\"",
+                            "sh",
+                            serverDir + "/hosts",
+                            serverDir + "/bundle.pem"};
+    }
+};
+
+TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAgain) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a private mount namespace for the test's host names needs root";
+    }
+    ForeignRig rig;
+    ASSERT_FALSE(rig.port.empty()) << rig.server->allOutput();
+    writeSolidPng(rig.install.spool + "/input-1.png", 4, 4, {9, 9, 9, 255});
+    auto panel = rig.install.start({rig.install.spool + "/input-1.png", rig.install.spool},
+                                   {"LUMIVO_PANEL_AUTOTEST=foreign:" + rig.port});
+
+    EXPECT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
+    // The foreign page ran, tried everything, and then went back to the service's origin,
+    // where the bridge serves again.
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-frame?refused=3"))
+        << rig.server->allOutput();
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-data"))
+        << rig.server->allOutput();
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-page?document=string"))
+        << rig.server->allOutput();
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back on the service")) << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back export answered id=back-1 ok=true"))
+        << panel->allOutput();
+
+    for (const auto& line : rig.server->lines()) {
+        EXPECT_EQ(line.find("answered"), std::string::npos) << line;
+    }
+    for (const auto& line : panel->lines()) {
+        for (const char* foreign : {"foreign-said", "foreign-forged", "framed", "data-framed"}) {
+            EXPECT_EQ(line.find(foreign), std::string::npos) << line;
+        }
+    }
+    EXPECT_TRUE(entryNames(rig.install.spool).empty()) << "a foreign result was written";
+}
+
+TEST(PageOrigin, TheServiceOriginSurvivesAFloodOfResultPieces) {
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 4, 4, {9, 9, 9, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool},
+                               {"LUMIVO_PANEL_AUTOTEST=flood"});
+    EXPECT_TRUE(panel->waitForLine("probe frame after-flood 4x4", 90s)) << panel->allOutput();
+    EXPECT_TRUE(panel->running());
+}
+
+}  // namespace
