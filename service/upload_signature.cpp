@@ -36,8 +36,11 @@ bool sameText(const std::string& a, const std::string& b) {
 
 std::string sign(const std::string& key, const std::string& method, const std::string& path,
                  const std::string& contentType, int64_t expires) {
-    const std::string message =
-        method + "\n" + path + "\n" + contentType + "\n" + std::to_string(expires);
+    // Each part carries its length, so no part can slide into its neighbour.
+    std::string message;
+    for (const std::string& part : {method, path, contentType, std::to_string(expires)}) {
+        message += std::to_string(part.size()) + ":" + part + "\n";
+    }
     std::unique_ptr<gchar, decltype(&g_free)> digest(
         g_compute_hmac_for_data(G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(key.data()),
                                 key.size(), reinterpret_cast<const guchar*>(message.data()),

@@ -12,7 +12,7 @@ namespace upload_signature {
 inline constexpr char kExpiresParameter[] = "X-Lumivo-Expires";
 inline constexpr char kSignatureParameter[] = "X-Lumivo-Signature";
 
-// Lower-case hex HMAC-SHA-256 over the four parts, one per line.
+// Lower-case hex HMAC-SHA-256 over the four parts, each with its length.
 std::string sign(const std::string& key, const std::string& method, const std::string& path,
                  const std::string& contentType, int64_t expires);
 
