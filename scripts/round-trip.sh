@@ -76,10 +76,12 @@ mkdir -p "$out"
 rm -f "$out"/{before,after,expected,screen}.png "$out"/{host,panel}.log "$out"/keyring-*.json
 work=$(mktemp -d)
 host_pid=
+keyring_pid=
 panel_exe=
 
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
   # The panel runs detached; it is found by its exact executable, never by name.
   if [ -n "$panel_exe" ]; then
     for exe in /proc/[0-9]*/exe; do
@@ -96,6 +98,15 @@ t0=$(date +%s.%N)
 step() { awk -v now="$(date +%s.%N)" -v t0="$t0" -v what="$*" \
            'BEGIN { printf "round-trip: [%5.1fs] %s\n", now - t0, what }'; }
 
+# Waits until a command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.1
+  done
+}
 # Spool files and the panel's settings live in the run's own folders.
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
@@ -110,6 +121,19 @@ a11y_status() {
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
     --method org.freedesktop.DBus.Properties."$1" org.a11y.Status IsEnabled ${2:+"$2"}
 }
+if [ "$mode" = headless ]; then
+  # The page asks for its sign-in at start: a keyring of this session answers at once, where
+  # one started on demand would wait on a prompt to create it. (The sandbox has its own.)
+  mkdir -p -m 0700 "$work/run"
+  echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
+    --components=secrets >"$work/keyring.log" 2>&1 &
+  keyring_pid=$!
+  secrets_up() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+      --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
+  }
+  wait_for 20 secrets_up || echo "round-trip: the session's keyring did not start" >&2
+fi
 if [ "$mode" != desktop ]; then
   a11y_status Set '<true>' >/dev/null
 elif ! a11y_status Get 2>/dev/null | grep -q true; then
@@ -140,15 +164,6 @@ else
   convert -size "$size" gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
 fi
 
-# Waits until a command succeeds, at most $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.1
-  done
-}
 page_said() { grep -q "LumivoPlugin: panel: $1" "$out/panel.log" 2>/dev/null; }
 
 host_options=(--plugins "$work/plugins" --in "$out/before.png" --save-on-change "$out/after.png")

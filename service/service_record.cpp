@@ -6,6 +6,7 @@ ServiceRecord::ServiceRecord(const std::string& directory) : directory_(director
     if (enabled()) {
         std::error_code ignored;
         std::filesystem::create_directories(directory_ + "/results", ignored);
+        std::filesystem::create_directories(directory_ + "/uploads", ignored);
     }
 }
 
@@ -17,12 +18,21 @@ void ServiceRecord::refreshToken(const char* event, const std::string& token) {
     append("refresh-tokens.jsonl", nlohmann::json{{"event", event}, {"token", token}}.dump());
 }
 
+void ServiceRecord::upload(const std::string& objectId, const std::vector<uint8_t>& bytes) {
+    save("/uploads/" + objectId, bytes);
+}
+
 void ServiceRecord::result(const std::string& creationId, const std::vector<uint8_t>& png) {
+    save("/results/" + creationId + ".png", png);
+}
+
+void ServiceRecord::save(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!enabled()) {
         return;
     }
-    std::ofstream out(directory_ + "/results/" + creationId + ".png", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    std::ofstream out(directory_ + path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void ServiceRecord::pageReceived(const std::string& text) {

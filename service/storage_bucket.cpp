@@ -19,13 +19,11 @@ void StorageBucket::reserve(const std::string& name, const std::string& account,
     }
 }
 
-bool StorageBucket::fill(const std::string& name, std::vector<uint8_t> bytes) {
+void StorageBucket::fill(const std::string& name, std::vector<uint8_t> bytes) {
     auto found = objects_.find(name);
-    if (found == objects_.end()) {
-        return false;
+    if (found != objects_.end()) {
+        found->second.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     }
-    found->second.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
-    return true;
 }
 
 const StorageBucket::Object* StorageBucket::find(const std::string& name) const {

@@ -23,8 +23,8 @@ class StorageBucket {
     // Reserves the object `name` for the account's upload of that content type.
     void reserve(const std::string& name, const std::string& account,
                  const std::string& contentType);
-    // False when no such object was reserved (or it has been forgotten).
-    bool fill(const std::string& name, std::vector<uint8_t> bytes);
+    // Does nothing when no such object was reserved (or it has been forgotten).
+    void fill(const std::string& name, std::vector<uint8_t> bytes);
     const Object* find(const std::string& name) const;
 
   private:

@@ -28,19 +28,20 @@ void ReferenceService::serveStorage(HttpExchange& exchange) {
         return;
     }
     const std::string objectId = path.substr(sizeof(kBucket) - 1);
-    std::vector<uint8_t> bytes = exchange.bodyBytes();
-    const std::string digest = sha256(bytes);
-    const uint64_t size = bytes.size();
-    if (!bucket_.fill(objectId, std::move(bytes))) {
+    if (bucket_.find(objectId) == nullptr) {
         exchange.reply(404, "text/plain", "No such object.\n");
         return;
     }
+    std::vector<uint8_t> bytes = exchange.bodyBytes();
+    const std::string digest = sha256(bytes);
     if (record_.enabled()) {
+        record_.upload(objectId, bytes);
         record_.request({{"stored", objectId},
                          {"contentType", exchange.header("Content-Type")},
-                         {"bytes", size},
+                         {"bytes", bytes.size()},
                          {"sha256", digest}});
     }
+    bucket_.fill(objectId, std::move(bytes));
     exchange.setHeader("ETag", "\"" + digest + "\"");
     exchange.reply(200, "text/plain", "");
 }

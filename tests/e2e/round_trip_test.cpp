@@ -1,5 +1,5 @@
-// Runs scripts/round-trip.sh headless and checks what it left behind with the system's own
-// decoder: the document after the round trip holds the inverted photo, the editor ran the
+// Runs scripts/round-trip.sh --offline headless and checks what it left behind with the system's
+// own decoder: the document after the round trip holds the inverted photo, the editor ran the
 // filter twice (hand-off, then apply), and the page was told the result was applied.
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
     const std::string out = std::string(LUMIVO_BINARY_DIR) + "/round-trip-e2e";
     std::filesystem::remove_all(out);
     const std::string command = std::string("bash ") + LUMIVO_SOURCE_DIR +
-                                "/scripts/round-trip.sh --headless --no-build --build " +
+                                "/scripts/round-trip.sh --offline --headless --no-build --build " +
                                 LUMIVO_BINARY_DIR + " --out " + out;
     ASSERT_EQ(std::system(command.c_str()), 0) << "see " << out;
 
