@@ -37,41 +37,44 @@ PixelBuffer fromBgr(const cv::Mat& bgr, const cv::Mat& alpha = cv::Mat()) {
     return out;
 }
 
-PixelBuffer stylize(const PixelBuffer& image, const Progress& progress) {
+// An effect that maps the whole colour frame to a colour frame of the same size.
+template <typename Work>
+PixelBuffer colourEffect(const PixelBuffer& image, const Progress& progress, Work work) {
     cv::Mat bgr = toBgr(image);
     progress(0.2);
     cv::Mat out;
-    cv::stylization(bgr, out, 60.0f, 0.45f);
+    work(bgr, out);
     return fromBgr(out);
+}
+
+PixelBuffer stylize(const PixelBuffer& image, const Progress& progress) {
+    return colourEffect(image, progress, [](const cv::Mat& in, cv::Mat& out) {
+        cv::stylization(in, out, 60, 0.45f);
+    });
 }
 
 PixelBuffer sketch(const PixelBuffer& image, const Progress& progress) {
-    cv::Mat bgr = toBgr(image);
-    progress(0.2);
-    cv::Mat gray, colour;
-    cv::pencilSketch(bgr, gray, colour, 60.0f, 0.07f, 0.05f);
-    return fromBgr(colour);
+    return colourEffect(image, progress, [](const cv::Mat& in, cv::Mat& out) {
+        cv::Mat gray;
+        cv::pencilSketch(in, gray, out, 60, 0.07f, 0.05f);
+    });
 }
 
 PixelBuffer detail(const PixelBuffer& image, const Progress& progress) {
-    cv::Mat bgr = toBgr(image);
-    progress(0.2);
-    cv::Mat out;
-    cv::detailEnhance(bgr, out, 10.0f, 0.15f);
-    return fromBgr(out);
+    return colourEffect(image, progress, [](const cv::Mat& in, cv::Mat& out) {
+        cv::detailEnhance(in, out, 10, 0.15f);
+    });
 }
 
 PixelBuffer watercolour(const PixelBuffer& image, const Progress& progress) {
-    cv::Mat bgr = toBgr(image);
-    progress(0.2);
-    cv::Mat smooth;
-    cv::edgePreservingFilter(bgr, smooth, cv::RECURS_FILTER, 60.0f, 0.4f);
-    progress(0.7);
-    // Fewer tones, as washes of paint.
-    cv::Mat out;
-    smooth.convertTo(out, CV_8UC3, 1.0 / 24.0);
-    out.convertTo(out, CV_8UC3, 24.0, 12.0);
-    return fromBgr(out);
+    return colourEffect(image, progress, [&progress](const cv::Mat& in, cv::Mat& out) {
+        cv::Mat smooth;
+        cv::edgePreservingFilter(in, smooth, cv::RECURS_FILTER, 60, 0.4f);
+        progress(0.7);
+        // Fewer tones, as washes of paint.
+        smooth.convertTo(out, CV_8UC3, 1.0 / 24.0);
+        out.convertTo(out, CV_8UC3, 24.0, 12.0);
+    });
 }
 
 // The subject kept, the background made transparent. GrabCut starts from the frame's central

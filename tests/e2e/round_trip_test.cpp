@@ -9,19 +9,10 @@
 #include <iterator>
 #include <string>
 
+#include "e2e/road_output.h"
 #include "imaging/png.h"
 
 namespace {
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-PixelBuffer readPng(const std::string& path) {
-    const std::string bytes = readText(path);
-    return png::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
     const std::string out = std::string(LUMIVO_BINARY_DIR) + "/round-trip-e2e";

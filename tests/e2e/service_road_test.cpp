@@ -14,22 +14,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "e2e/road_output.h"
 #include "imaging/png.h"
 
 namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-PixelBuffer readPng(const fs::path& path) {
-    const std::string bytes = readText(path);
-    return png::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 std::vector<json> jsonLines(const fs::path& path) {
     std::vector<json> lines;
