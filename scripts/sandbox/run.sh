@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs a command in a private sandbox that holds the whole service road, so the shipped
 # programs reach the reference service under their compile-time host names:
-#   - a mount namespace in which /etc/hosts maps the service's hosts (and any --host) to
-#     loopback, and the system CA bundle, which libcurl and GnuTLS both read, holds a CA made
-#     for this run, both by bind mounts;
+#   - a mount namespace in which /etc/hosts maps the service's hosts to 127.0.0.1 and each
+#     --host to 127.0.0.2 (where a test may serve it, on 443 as well), and the system CA
+#     bundle, which libcurl and GnuTLS both read, holds a CA made for this run, both by bind
+#     mounts;
 #   - a network namespace with only loopback, where the service listens on port 443;
 #   - a virtual display, a session bus, the keyring, a recording notification server that
 #     clicks each notification, a recording browser, and the service.
@@ -86,8 +87,10 @@ if [ "$LUMIVO_SANDBOX_STAGE" = namespaces ]; then
                  storage.googleapis.com)
   bash "$here/make-certificates.sh" "$dir" "${service_hosts[*]}" "${hosts[*]}"
 
-  { cat /etc/hosts; echo; for h in "${service_hosts[@]}" "${hosts[@]}"; do
-      echo "127.0.0.1 $h"; done; } >"$dir/hosts"
+  # The extra names lead to the second loopback address, so a test can serve them on 443 too.
+  { cat /etc/hosts; echo
+    for h in "${service_hosts[@]}"; do echo "127.0.0.1 $h"; done
+    for h in "${hosts[@]}"; do echo "127.0.0.2 $h"; done; } >"$dir/hosts"
   cat /etc/ssl/certs/ca-certificates.crt "$dir/ca.pem" >"$dir/ca-bundle.crt"
   mount --bind "$dir/hosts" /etc/hosts
   mount --bind "$dir/ca-bundle.crt" /etc/ssl/certs/ca-certificates.crt
