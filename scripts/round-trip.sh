@@ -192,9 +192,9 @@ fail() {
 # The user runs the filter: the plug-in hands the frame off and the run ends as cancelled.
 "$build/tests/e2e/lumivo-press-menu" "$host_pid" 30 || fail "the editor never showed its menu"
 step "Filters > Lumivo pressed over AT-SPI"
-wait_for 30 grep -q "filter result -128" "$out/host.log" || fail "the first run did not hand off"
+wait_for 60 grep -q "filter result -128" "$out/host.log" || fail "the first run did not hand off"
 step "the plug-in handed the frame to the panel"
-wait_for 60 page_said "frame-loaded" || fail "the panel never showed the frame"
+wait_for 120 page_said "frame-loaded" || fail "the panel never showed the frame"
 step "the panel shows the frame"
 
 if [ "$road" = service ]; then
@@ -203,12 +203,12 @@ if [ "$road" = service ]; then
   step "the page signed in with the demo account; the panel keeps the sign-in"
   secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
     >"$out/keyring-after-sign-in.json" 2>/dev/null || fail "no sign-in in the keyring"
-  wait_for 30 page_said "uploaded status=" || fail "the upload never ended"
+  wait_for 120 page_said "uploaded status=" || fail "the upload never ended"
   page_said "uploaded status=200" || fail "storage refused the upload"
   step "the frame went up to storage through the panel (effect $effect)"
   wait_for 300 page_said "creation .* done" || fail "the creation never finished"
   step "the service made the creation"
-  wait_for 30 test -s "$sandbox/notifications.jsonl" || fail "no notification came"
+  wait_for 120 test -s "$sandbox/notifications.jsonl" || fail "no notification came"
   step "notification: $(head -1 "$sandbox/notifications.jsonl" | python3 -c \
     'import json,sys; n=json.load(sys.stdin); print(n["summary"], "-", n["body"])')"
   wait_for 30 page_said "notification clicked" || fail "the click never reached the page"
@@ -217,7 +217,7 @@ fi
 
 # The page sends its result; the panel presses the menu; the plug-in applies it; the page hears
 # how it went.
-wait_for 90 page_said "import-ack" || fail "the page was never answered"
+wait_for 180 page_said "import-ack" || fail "the page was never answered"
 if ! page_said "import-ack ok=true status=$"; then
   status=$(grep -o "import-ack.*" "$out/panel.log" | head -1)
   case $status in
@@ -227,8 +227,8 @@ if ! page_said "import-ack ok=true status=$"; then
   esac
 fi
 step "the panel wrote the result and pressed Filters > Lumivo"
-wait_for 30 grep -q "filter result 0" "$out/host.log" || fail "the result was never applied"
-wait_for 10 test -s "$out/after.png" || fail "the editor did not save the document"
+wait_for 60 grep -q "filter result 0" "$out/host.log" || fail "the result was never applied"
+wait_for 60 test -s "$out/after.png" || fail "the editor did not save the document"
 step "the document changed"
 
 if [ "$road" = service ]; then
