@@ -80,8 +80,8 @@ PixelBuffer watercolour(const PixelBuffer& image, const Progress& progress) {
 // The subject kept, the background made transparent. GrabCut starts from the frame's central
 // part as the probable subject and runs on a copy of at most kCutoutPixels; its mask is scaled
 // back and softened into the alpha channel.
-constexpr double kCutoutPixels = 360.0 * 360.0;
-constexpr int kCutoutRounds = 5;
+constexpr double kCutoutPixels = 320.0 * 320.0;
+constexpr int kCutoutRounds = 3;
 
 PixelBuffer cutout(const PixelBuffer& image, const Progress& progress) {
     cv::Mat bgr = toBgr(image);
