@@ -16,6 +16,10 @@ packages=(
   at-spi2-core libcurl4-openssl-dev nlohmann-json3-dev
   # headless runs: virtual display, private session bus, keyring, screenshots, TLS test server
   xvfb xauth dbus dbus-x11 gnome-keyring imagemagick x11-apps openssl python3
+  # the reference service and its sandbox: HTTP server, effects, namespaces, notification
+  # server, keyring look-ups, the recording browser
+  libsoup-3.0-dev libopencv-photo-dev libopencv-imgproc-dev util-linux iproute2
+  python3-gi gir1.2-glib-2.0 libsecret-tools curl
 )
 
 missing=()

@@ -1,32 +1,48 @@
 #!/usr/bin/env bash
-# The whole road of one edit, with the real programs: the demo editor opens a photo, its
-# Filters > Lumivo item is pressed, the plug-in hands the pixels to the panel, the panel's page
-# applies an edit and sends the result back, the panel presses the editor's menu item over the
-# accessibility bus, and the plug-in writes the result into the document, which the editor
-# saves. Leaves before.png, after.png, expected.png, screen.png and the logs in the output
-# folder, and fails unless the document holds the edited pixels and the page was told so.
+# The main job, all the way round with the real programs. The demo editor opens a photo and
+# its Filters > Lumivo item is pressed over the accessibility bus; the plug-in hands the pixels
+# to the panel. By default the panel's page then signs in to the reference service with the
+# demo account, uploads the frame, has the service make a creation with an effect, follows it
+# to the end and posts a notification; the notification's click brings the result in, the
+# panel presses Filters > Lumivo and the plug-in writes the result into the document. All of it
+# runs in a private sandbox (scripts/sandbox/run.sh) where the service's hosts lead to the
+# service on loopback. With --offline the page applies an instant look instead (invert, or
+# --edit NAME), with no service.
 #
-# usage: scripts/round-trip.sh [--build DIR] [--out DIR] [--edit NAME] [--headless] [--no-build]
+# Prints one line per step with its time, and leaves before.png, after.png, expected.png,
+# screen.png and the logs in the output folder. Fails unless the document holds the expected
+# pixels and the page was told so.
 #
-# Without a display (or with --headless) it runs on a virtual display with a private session
-# bus; with DISPLAY set it opens real windows on the desktop and uses its session bus.
+# usage: scripts/round-trip.sh [--offline [--edit NAME]] [--effect NAME] [--size WxH]
+#                              [--build DIR] [--out DIR] [--headless] [--no-build]
+#
+# The service road always runs on the sandbox's own display and session bus. The offline road
+# does too without a display (or with --headless); with DISPLAY set it opens real windows on
+# the desktop and uses its session bus.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 out=$root/out/round-trip
+road=service
 edit=invert
+effect=cutout
+size=640x400
 headless=0
 do_build=1
 args=("$@")
 while [ $# -gt 0 ]; do
   case $1 in
+    --offline) road=offline; shift ;;
+    --edit) edit=$2; shift 2 ;;
+    --effect) effect=$2; shift 2 ;;
+    --size) size=$2; shift 2 ;;
     --build) build=$(realpath -m "$2"); shift 2 ;;
     --out) out=$(realpath -m "$2"); shift 2 ;;
-    --edit) edit=$2; shift 2 ;;
     --headless) headless=1; shift ;;
     --no-build) do_build=0; shift ;;
-    *) echo "usage: $0 [--build DIR] [--out DIR] [--edit NAME] [--headless] [--no-build]" >&2
+    *) echo "usage: $0 [--offline [--edit NAME]] [--effect NAME] [--size WxH] [--build DIR]" \
+            "[--out DIR] [--headless] [--no-build]" >&2
        exit 2 ;;
   esac
 done
@@ -35,7 +51,17 @@ if [ -z "${LUMIVO_ROUND_TRIP_INNER:-}" ]; then
   if [ "$do_build" = 1 ]; then
     bash "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$build" -G Ninja >/dev/null
-    ninja -C "$build" -j"$(nproc)" lumivo-host LumivoFilter LumivoAffinity lumivo-press-menu
+    ninja -C "$build" -j"$(nproc)" lumivo-host LumivoFilter LumivoAffinity lumivo-press-menu \
+      lumivo-service
+  fi
+  mkdir -p "$out"
+  if [ "$road" = service ]; then
+    rm -rf "$out/sandbox"
+    # Access tokens live a few seconds, so the road also refreshes and rotates on the way.
+    export LUMIVO_ROUND_TRIP_INNER=sandbox
+    exec bash "$root/scripts/sandbox/run.sh" --dir "$out/sandbox" \
+      --service "$build/service/lumivo-service" --service-option "--access-token-lifetime 4" \
+      -- "$0" "${args[@]}"
   fi
   if [ "$headless" = 1 ] || [ -z "${DISPLAY:-}" ]; then
     # Nothing of the private session may persist into the user's settings.
@@ -47,13 +73,16 @@ fi
 
 mode=$LUMIVO_ROUND_TRIP_INNER
 mkdir -p "$out"
-rm -f "$out"/{before,after,expected,screen}.png "$out"/{host,panel}.log
+rm -f "$out"/{before,after,expected,screen}.png "$out"/{host,panel}.log "$out"/keyring-*.json \
+  "$out/document-changed-at"
 work=$(mktemp -d)
 host_pid=
+keyring_pid=
 panel_exe=
 
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
   # The panel runs detached; it is found by its exact executable, never by name.
   if [ -n "$panel_exe" ]; then
     for exe in /proc/[0-9]*/exe; do
@@ -66,6 +95,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
+t0=$(date +%s.%N)
+step() { awk -v now="$(date +%s.%N)" -v t0="$t0" -v what="$*" \
+           'BEGIN { printf "round-trip: [%5.1fs] %s\n", now - t0, what }'; }
+
+# Waits until a command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.1
+  done
+}
 # Spool files and the panel's settings live in the run's own folders.
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
@@ -81,6 +123,19 @@ a11y_status() {
     --method org.freedesktop.DBus.Properties."$1" org.a11y.Status IsEnabled ${2:+"$2"}
 }
 if [ "$mode" = headless ]; then
+  # The page asks for its sign-in at start: a keyring of this session answers at once, where
+  # one started on demand would wait on a prompt to create it. (The sandbox has its own.)
+  mkdir -p -m 0700 "$work/run"
+  echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
+    --components=secrets >"$work/keyring.log" 2>&1 &
+  keyring_pid=$!
+  secrets_up() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+      --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
+  }
+  wait_for 20 secrets_up || echo "round-trip: the session's keyring did not start" >&2
+fi
+if [ "$mode" != desktop ]; then
   a11y_status Set '<true>' >/dev/null
 elif ! a11y_status Get 2>/dev/null | grep -q true; then
   echo "round-trip: assistive technology is off; the panel will ask for it and report" \
@@ -104,60 +159,100 @@ chmod +x "$panel_dir/LumivoAffinity"
 photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
 plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
 if [ -f "$photo" ]; then
-  convert "$photo" -resize 640x400^ -gravity center -extent 640x400 "${plain[@]}" \
+  convert "$photo" -resize "$size^" -gravity center -extent "$size" "${plain[@]}" \
     "PNG24:$out/before.png"
 else
-  convert -size 640x400 gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
+  convert -size "$size" gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
 fi
 
-# Waits until a command succeeds, at most $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.2
-  done
-}
+page_said() { grep -q "LumivoPlugin: panel: $1" "$out/panel.log" 2>/dev/null; }
 
-LUMIVO_PANEL_AUTOTEST=$edit "$build/LumivoHost.app/Contents/Linux/lumivo-host" \
-  --plugins "$work/plugins" --in "$out/before.png" --save-on-change "$out/after.png" \
-  >"$out/host.log" 2>&1 &
+host_options=(--plugins "$work/plugins" --in "$out/before.png" --save-on-change "$out/after.png")
+if [ "$road" = service ]; then
+  autotest=service:$effect
+  host_options+=(--transparency)  # a document whose transparency the result can change
+else
+  autotest=$edit
+fi
+LUMIVO_PANEL_AUTOTEST=$autotest "$build/LumivoHost.app/Contents/Linux/lumivo-host" \
+  "${host_options[@]}" >"$out/host.log" 2>&1 &
 host_pid=$!
+step "the editor opened the photo ($size)"
 
 fail() {
   echo "round-trip: $*" >&2
   echo "--- host.log" >&2; cat "$out/host.log" >&2 || true
   echo "--- panel.log" >&2; cat "$out/panel.log" >&2 2>/dev/null || true
+  if [ -n "${LUMIVO_SANDBOX_DIR:-}" ]; then
+    echo "--- service.log" >&2; tail -40 "$LUMIVO_SANDBOX_DIR/service.log" >&2 || true
+  fi
   import -window root "$out/screen.png" 2>/dev/null || true
   exit 1
 }
 
 # The user runs the filter: the plug-in hands the frame off and the run ends as cancelled.
 "$build/tests/e2e/lumivo-press-menu" "$host_pid" 30 || fail "the editor never showed its menu"
-wait_for 30 grep -q "filter result -128" "$out/host.log" || fail "the first run did not hand off"
-# The page edits and sends its result; the panel presses the menu; the plug-in applies it; the
-# page hears how it went.
-wait_for 90 grep -q "import-ack" "$out/panel.log" || fail "the page was never answered"
-if ! grep -q "import-ack ok=true status=$" "$out/panel.log"; then
-  status=$(grep -o "import-ack.*" "$out/panel.log" | head -1)
-  case $status in
-    *status=accessibility*)
-      fail "$status: assistive technology is off; the panel asked for it, run again" ;;
-    *) fail "the page was told: $status" ;;
-  esac
+step "Filters > Lumivo pressed over AT-SPI"
+wait_for 60 grep -q "filter result -128" "$out/host.log" || fail "the first run did not hand off"
+step "the plug-in handed the frame to the panel"
+wait_for 120 page_said "frame-loaded" || fail "the panel never showed the frame"
+step "the panel shows the frame"
+
+if [ "$road" = service ]; then
+  sandbox=$LUMIVO_SANDBOX_DIR
+  wait_for 30 page_said "signed-in" || fail "the page did not sign in"
+  step "the page signed in with the demo account; the panel keeps the sign-in"
+  secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
+    >"$out/keyring-after-sign-in.json" 2>/dev/null || fail "no sign-in in the keyring"
+  wait_for 120 page_said "uploaded status=" || fail "the upload never ended"
+  page_said "uploaded status=200" || fail "storage refused the upload"
+  step "the frame went up to storage through the panel (effect $effect)"
+  wait_for 300 page_said "creation .* done" || fail "the creation never finished"
+  step "the service made the creation"
+  wait_for 120 test -s "$sandbox/notifications.jsonl" || fail "no notification came"
+  step "notification: $(head -1 "$sandbox/notifications.jsonl" | python3 -c \
+    'import json,sys; n=json.load(sys.stdin); print(n["summary"], "-", n["body"])')"
+  wait_for 30 page_said "notification clicked" || fail "the click never reached the page"
+  step "the notification was clicked; the page brings the creation in"
 fi
-wait_for 30 grep -q "filter result 0" "$out/host.log" || fail "the result was never applied"
-wait_for 10 test -s "$out/after.png" || fail "the editor did not save the document"
+
+# The page sends its result; the panel presses the menu; the plug-in applies it; the page hears
+# how it went.
+wait_for 180 page_said "import-ack" || fail "the page was never answered"
+status=$(grep -o "import-ack.*" "$out/panel.log" | head -1)
+case $status in
+  "import-ack ok=true status=") step "the panel wrote the result and pressed Filters > Lumivo" ;;
+  # The panel waits 10 seconds for the editor to take the result; a large one takes longer.
+  *status=timeout) step "the panel pressed Filters > Lumivo; the editor took over 10 s (timeout)" ;;
+  *status=accessibility*)
+    fail "$status: assistive technology is off; the panel asked for it, run again" ;;
+  *) fail "the page was told: $status" ;;
+esac
+wait_for 120 grep -q "filter result 0" "$out/host.log" || fail "the result was never applied"
+date +%s%3N >"$out/document-changed-at"
+wait_for 60 test -s "$out/after.png" || fail "the editor did not save the document"
+step "the document changed"
+
+if [ "$road" = service ]; then
+  wait_for 20 page_said "autotest done" || fail "the page did not finish"
+  wait_for 20 test -s "$sandbox/browser.log" || fail "the account page was not opened"
+  step "the account page opened in the browser: $(cat "$sandbox/browser.log")"
+  # The sign-in after the page's last refresh: the rotated refresh token.
+  secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
+    >"$out/keyring-at-end.json" 2>/dev/null || fail "no sign-in in the keyring at the end"
+  result=$(ls -t "$sandbox"/service-record/results/*.png | head -1)
+  cp "$result" "$out/expected.png"
+else
+  convert "$out/before.png" -negate "$out/expected.png"
+fi
 sleep 1  # let the page show its status before the screenshot
 import -window root "$out/screen.png" 2>/dev/null || true
 
-convert "$out/before.png" -negate "$out/expected.png"
-if [ "$edit" = invert ]; then
+if [ "$road" = service ] || [ "$edit" = invert ]; then
   differing=$(compare -metric AE -fuzz 1% "$out/expected.png" "$out/after.png" null: 2>&1 || true)
-  [ "$differing" = 0 ] || fail "$differing pixels differ from the inverted photo"
+  [ "$differing" = 0 ] || fail "$differing pixels differ from $out/expected.png"
 fi
-echo "round-trip: ok ($mode): $out/before.png -> $out/after.png, screenshot $out/screen.png"
+step "ok ($mode): $out/before.png -> $out/after.png, screenshot $out/screen.png"
 if [ "$mode" = desktop ] && [ -t 0 ]; then
   read -r -p "round-trip: press Enter to close the editor and the panel " _
 fi

@@ -1,5 +1,5 @@
-// Runs scripts/round-trip.sh headless and checks what it left behind with the system's own
-// decoder: the document after the round trip holds the inverted photo, the editor ran the
+// Runs scripts/round-trip.sh --offline headless and checks what it left behind with the system's
+// own decoder: the document after the round trip holds the inverted photo, the editor ran the
 // filter twice (hand-off, then apply), and the page was told the result was applied.
 #include <gtest/gtest.h>
 
@@ -9,25 +9,16 @@
 #include <iterator>
 #include <string>
 
+#include "e2e/road_output.h"
 #include "imaging/png.h"
 
 namespace {
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-PixelBuffer readPng(const std::string& path) {
-    const std::string bytes = readText(path);
-    return png::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
 
 TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
     const std::string out = std::string(LUMIVO_BINARY_DIR) + "/round-trip-e2e";
     std::filesystem::remove_all(out);
     const std::string command = std::string("bash ") + LUMIVO_SOURCE_DIR +
-                                "/scripts/round-trip.sh --headless --no-build --build " +
+                                "/scripts/round-trip.sh --offline --headless --no-build --build " +
                                 LUMIVO_BINARY_DIR + " --out " + out;
     ASSERT_EQ(std::system(command.c_str()), 0) << "see " << out;
 

@@ -21,6 +21,7 @@
 #include "panel_process.h"
 #include "platform/linux/dbus_send_notifier.h"
 #include "plugin/temp_dir.h"
+#include "service/test_processes.h"
 #include "x11_windows.h"
 
 namespace {
@@ -213,11 +214,15 @@ TEST(PanelApp, MissingPageShowsTheAlertAndEndsWithStatusOne) {
 }
 
 TEST(PanelApp, ShippedPageLoadsTheFrameAndSendsAnEditBack) {
+    // The page asks for its sign-in at start. On a bus of its own no keyring is started on
+    // demand, so the answer (signed out) comes at once instead of after a keyring's prompt.
+    ASSERT_TRUE(test_processes::PrivateBus::get().ok());
     PanelInstall install(kShippedPage);
     writeSolidPng(install.spool + "/input-1.png", 6, 5, {40, 80, 120, 255});
     auto panel = install.start({install.spool + "/input-1.png", install.spool},
                                {"LUMIVO_PANEL_AUTOTEST=invert"});
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "frame-loaded 6x5")) << panel->allOutput();
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "signed-out")) << panel->allOutput();
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "autotest edit=invert")) << panel->allOutput();
     // Whatever the apply-back concludes here (no editor runs), the page hears of it.
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "import-ack ok=")) << panel->allOutput();

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "imaging/png.h"
+
+// Reading what a run of scripts/round-trip.sh left behind. Test thread only.
+inline std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline PixelBuffer readPng(const std::string& path) {
+    const std::string bytes = readText(path);
+    return png::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
