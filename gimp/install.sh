@@ -31,6 +31,15 @@ if [ "$do_build" = 1 ]; then
   cmake -S "$root" -B "$build" -G Ninja >/dev/null
   ninja -C "$build" lumivo-gimp
 fi
+# GIMP sets up a new user's folder (carrying an older version's settings over) only when the
+# folder does not exist yet, so installing into it first would skip that for good: GIMP runs
+# once without a window to do it.
+case $dest in
+  "$gimp_dir"/*)
+    if [ ! -e "$gimp_dir" ] && command -v gimp-console-2.10 >/dev/null; then
+      timeout 300 gimp-console-2.10 -i -b '(gimp-quit 0)' >/dev/null 2>&1 || true
+    fi ;;
+esac
 # A bundle left from an older installation must not keep files the new one no longer has.
 rm -rf "$dest/LumivoFilter.8bf"
 cmake --install "$build" --component gimp --prefix "$dest" >/dev/null

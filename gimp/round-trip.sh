@@ -40,8 +40,7 @@ if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
 fi
 
-# Time limits, generous for a loaded machine: GIMP's first start in a fresh home folder asks
-# every plug-in to register, which takes most of a minute there.
+# Time limits, generous for a loaded machine, where GIMP's start alone can take a minute.
 menu_limit=240
 step_limit=90
 
