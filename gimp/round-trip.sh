@@ -48,7 +48,18 @@ mkdir -p "$out"
 rm -f "$out"/{before,after,expected,screen}.png "$out"/{gimp,panel}.log
 work=$(mktemp -d)
 gimp_pid=
+keyring_pid=
 panel_exe=
+
+# Waits until a command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.2
+  done
+}
 
 cleanup() {
   exec 7>&-
@@ -56,6 +67,7 @@ cleanup() {
     kill "$gimp_pid" 2>/dev/null || true
     wait "$gimp_pid" 2>/dev/null || true
   fi
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
   # The panel runs detached; it is found by its exact executable, never by name.
   if [ -n "$panel_exe" ]; then
     for exe in /proc/[0-9]*/exe; do
@@ -95,6 +107,18 @@ unset NO_AT_BRIDGE
 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 
+# The page asks for its sign-in at start: a keyring of this session answers at once, where one
+# started on demand would wait on a prompt to create it.
+mkdir -p -m 0700 "$work/run"
+echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
+  --components=secrets >"$work/keyring.log" 2>&1 &
+keyring_pid=$!
+secrets_up() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
+}
+wait_for 20 secrets_up || echo "gimp round-trip: the session's keyring did not start" >&2
+
 # The photo as plain 8-bit RGB pixels: no colour chunks, so every reader sees the same values.
 photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
 plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
@@ -104,16 +128,6 @@ if [ -f "$photo" ]; then
 else
   convert -size 640x400 gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
 fi
-
-# Waits until a command succeeds, at most $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.2
-  done
-}
 
 # Whether a child process has ended (a zombie waiting to be reaped counts).
 ended() {
