@@ -35,33 +35,49 @@ std::vector<std::string> entriesEndingWith(const std::string& folder, const std:
     return names;
 }
 
+// The bundle's folder name without its ".8bf".
+std::string bundleName(const std::string& bundlePath) {
+    const size_t slash = bundlePath.rfind('/');
+    std::string name = slash == std::string::npos ? bundlePath : bundlePath.substr(slash + 1);
+    if (endsWith(name, ".8bf")) {
+        name.resize(name.size() - 4);
+    }
+    return name;
+}
+
 }  // namespace
+
+std::vector<InstalledFilter> loadFilterBundle(const std::string& bundlePath) {
+    std::vector<InstalledFilter> filters;
+    std::optional<BundleInfo> info = readBundleInfo(bundlePath);
+    if (!info) {
+        return filters;
+    }
+    const std::string code = bundlePath + "/Contents/Linux";
+    for (const std::string& library : entriesEndingWith(code, ".so")) {
+        void* handle = ::dlopen((code + "/" + library).c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            fprintf(stderr, "filter bundle: %s\n", ::dlerror());
+            continue;
+        }
+        auto entry = reinterpret_cast<PluginMainProc>(::dlsym(handle, "PluginMain"));
+        if (entry == nullptr) {
+            ::dlclose(handle);
+            continue;
+        }
+        InstalledFilter filter;
+        filter.title = info->filterTitle.empty() ? bundleName(bundlePath) : info->filterTitle;
+        filter.bundlePath = bundlePath;
+        filter.entry = entry;
+        filters.push_back(std::move(filter));
+    }
+    return filters;
+}
 
 std::vector<InstalledFilter> loadFilters(const std::string& folder) {
     std::vector<InstalledFilter> filters;
     for (const std::string& name : entriesEndingWith(folder, ".8bf")) {
-        const std::string bundle = folder + "/" + name;
-        std::optional<BundleInfo> info = readBundleInfo(bundle);
-        if (!info) {
-            continue;
-        }
-        const std::string code = bundle + "/Contents/Linux";
-        for (const std::string& library : entriesEndingWith(code, ".so")) {
-            void* handle = ::dlopen((code + "/" + library).c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (handle == nullptr) {
-                fprintf(stderr, "lumivo-host: %s\n", ::dlerror());
-                continue;
-            }
-            auto entry = reinterpret_cast<PluginMainProc>(::dlsym(handle, "PluginMain"));
-            if (entry == nullptr) {
-                ::dlclose(handle);
-                continue;
-            }
-            InstalledFilter filter;
-            filter.title =
-                info->filterTitle.empty() ? name.substr(0, name.size() - 4) : info->filterTitle;
-            filter.bundlePath = bundle;
-            filter.entry = entry;
+        for (InstalledFilter& filter : loadFilterBundle(folder + "/" + name)) {
             filters.push_back(std::move(filter));
         }
     }

@@ -188,7 +188,8 @@ class FilterSession {
 }  // namespace
 
 int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection) {
-    if (entry == nullptr || document.empty() || document.width > 30000 || document.height > 30000) {
+    if (entry == nullptr || document.empty() || document.width > kMaxFilterSide ||
+        document.height > kMaxFilterSide) {
         return filterBadParameters;
     }
     Rect area{0, 0, static_cast<int16>(document.height), static_cast<int16>(document.width)};

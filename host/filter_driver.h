@@ -13,6 +13,10 @@ struct Selection {
     uint32_t height = 0;
 };
 
+// The record's rectangles are 16-bit: a document or area larger than this on a side can't be
+// described to a plug-in.
+inline constexpr uint32_t kMaxFilterSide = 30000;
+
 // Runs one filter over the document (or the selection) the way an editor does: prepare,
 // start, continue while the plug-in asks for an area, finish. The plug-in's output is written
 // into the document as it hands it back. Returns the first non-zero result code, else 0.

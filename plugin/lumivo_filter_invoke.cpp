@@ -5,6 +5,7 @@
 #include "platform/linux/dbus_send_notifier.h"
 #include "platform/linux/proc_running_apps.h"
 #include "plugin/filter_invoke.h"
+#include "plugin/host_identity.h"
 #include "plugin/launcher_anchor.h"
 #include "plugin/panel_handoff.h"
 #include "plugin/spool.h"
@@ -21,6 +22,7 @@ void reportToStandardError(const std::string& reason) {
 
 int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
     const std::string pluginBundle = LumivoLauncherAnchor::bundlePath();
+    const HostIdentity host = currentHostIdentity();
     ProcRunningApps apps;
     DbusSendNotifier notifier;
     PosixPanelLauncher launcher;
@@ -33,12 +35,12 @@ int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
         .wallSeconds = &spool::nowSeconds,
         .enclosedPanelPath = pluginBundle + "/Contents/Resources/" + spool::kPanelBundleName,
         .launcherPath = pluginBundle + "/Contents/Linux/open",
-        .hostPid = ::getpid(),
+        .hostPid = host.pid,
         .reportFailure = &reportToStandardError,
     };
 
     FilterRunContext context;
-    context.spoolDirectory = spool::directoryFor(mainBundleIdentifier());
+    context.spoolDirectory = spool::directoryFor(host.identifier);
     context.wallSeconds = &spool::nowSeconds;
     context.reportFailure = &reportToStandardError;
     context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,

@@ -21,6 +21,23 @@
 # the desktop and uses its session bus.
 set -euo pipefail
 
+# --editor gimp runs the offline road inside GIMP 2.10 instead (gimp/round-trip.sh, which takes
+# --edit, --build, --out and --no-build); --editor demo, the demo editor, is the default.
+editor=demo
+kept=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --editor) editor=${2:-}; shift $(($# > 1 ? 2 : 1)) ;;
+    *) kept+=("$1"); shift ;;
+  esac
+done
+set -- ${kept[@]+"${kept[@]}"}
+case $editor in
+  gimp) exec bash "$(dirname "$0")/../gimp/round-trip.sh" "$@" ;;
+  demo) ;;
+  *) echo "usage: $0 [--editor demo|gimp] [options]" >&2; exit 2 ;;
+esac
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 out=$root/out/round-trip

@@ -91,6 +91,13 @@ std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
 }
 
 AutoApplier::PressOutcome AutoApplier::tryPress(const AxElement& item) {
+    // An editor may reuse a menu element for another item (GIMP relabels its Recently Used
+    // entries whenever another filter runs). Pressing it would run that other filter on the
+    // user's image, so the element must still bear the filter's title; if not, it is stale.
+    std::optional<std::string> title = accessibility_.title(item);
+    if (!title || *title != kLumivoMenuTitle) {
+        return PressOutcome::kFailed;
+    }
     EnabledRead enabled = accessibility_.enabled(item);
     switch (enabled.outcome) {
         case EnabledRead::kError:

@@ -33,7 +33,9 @@ struct ApplyWaitClock {
 
 // Presses the host editor's "Lumivo" menu item so that the editor runs the filter again, then
 // waits for the plug-in to consume the result file. The item found is kept for the next result
-// of the same host process. Apply queue only (the object is created anywhere, then used there).
+// of the same host process; before each press its title and enabled flag are read again, and
+// a kept item that no longer bears the title counts as stale. Apply queue only (the object is
+// created anywhere, then used there).
 class AutoApplier {
   public:
     static constexpr int64_t kPollMicroseconds = 200000;

@@ -6,6 +6,8 @@ namespace {
 
 constexpr int kLeafSearchMaxDepth = 8;
 constexpr int kBranchSearchMaxDepth = 4;
+// The children of the menu bar's entries (the menus themselves) are read at this depth.
+constexpr int kOwnItemsFirstDepth = 1;
 
 bool isTitledLumivo(Accessibility& ax, const AxElement& element) {
     std::optional<std::string> title = ax.title(element);
@@ -22,15 +24,29 @@ AxHandle findLumivoMenuLeaf(Accessibility& ax, const AxElement& element, int dep
     if (!children) {
         return nullptr;
     }
+    // The first match ends the search: an item inside a same-titled submenu wins over the
+    // submenu's own entry, and nothing after the matching child is looked at.
+    auto refine = [&ax](AxHandle& match) {
+        AxHandle deeper = deepestLumivoInBranch(ax, *match, 0);
+        return deeper ? std::move(deeper) : std::move(match);
+    };
+    // Inside a menu, the menu's own items come before its submenus: an editor's list of
+    // recently used filters (GIMP's Filters > Recently Used) repeats the filter's title in a
+    // submenu listed earlier, and its entries are later reused for other filters.
+    const bool insideMenu = depth >= kOwnItemsFirstDepth;
+    if (insideMenu) {
+        for (AxHandle& child : *children) {
+            if (child && isTitledLumivo(ax, *child)) {
+                return refine(child);
+            }
+        }
+    }
     for (AxHandle& child : *children) {
         if (!child) {
             continue;
         }
-        if (isTitledLumivo(ax, *child)) {
-            // The first match ends the search: an item inside a same-titled submenu wins over
-            // the submenu's own entry, and nothing after this child is looked at.
-            AxHandle deeper = deepestLumivoInBranch(ax, *child, 0);
-            return deeper ? std::move(deeper) : std::move(child);
+        if (!insideMenu && isTitledLumivo(ax, *child)) {
+            return refine(child);
         }
         if (AxHandle found = findLumivoMenuLeaf(ax, *child, depth + 1)) {
             return found;

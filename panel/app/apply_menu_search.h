@@ -10,7 +10,9 @@
 inline constexpr char kLumivoMenuTitle[] = "Lumivo";
 
 // The first element titled "Lumivo" in depth-first order below `element` (the menu bar at depth
-// 0), refined by deepestLumivoInBranch; children are read at depths 0 to 8. Null when none.
+// 0), refined by deepestLumivoInBranch; children are read at depths 0 to 8. Inside a menu
+// (depth 1 and below) the menu's own items are looked at before any of its submenus, so
+// Filters > Lumivo wins over Filters > Recently Used > Lumivo. Null when none.
 AxHandle findLumivoMenuLeaf(Accessibility& ax, const AxElement& element, int depth);
 
 // The deepest and last element titled "Lumivo" below `element` (depth 0); children are read at

@@ -12,30 +12,14 @@
 #include <memory>
 
 #include "platform/bundle.h"
+#include "platform/linux/editor_programs.h"
+#include "platform/linux/proc_executable.h"
 
 namespace {
 
 struct DirClose {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
-
-std::string executableOf(pid_t pid) {
-    char link[64];
-    snprintf(link, sizeof link, "/proc/%d/exe", static_cast<int>(pid));
-    char buffer[PATH_MAX];
-    ssize_t length = ::readlink(link, buffer, sizeof buffer - 1);
-    if (length <= 0) {
-        return {};
-    }
-    std::string path(buffer, static_cast<size_t>(length));
-    // An executable replaced on disk still runs; its bundle is where it was.
-    static constexpr char kDeleted[] = " (deleted)";
-    if (path.size() > sizeof kDeleted - 1 &&
-        path.compare(path.size() - (sizeof kDeleted - 1), std::string::npos, kDeleted) == 0) {
-        path.resize(path.size() - (sizeof kDeleted - 1));
-    }
-    return path;
-}
 
 // The state letter of /proc/<pid>/stat, or 0 when the process is gone.
 char processState(pid_t pid) {
@@ -108,7 +92,10 @@ class BundleCache {
         RunningApp app;
         app.pid = pid;
         app.bundlePath = enclosingBundle(executable);
-        if (!app.bundlePath.empty()) {
+        if (app.bundlePath.empty()) {
+            // An editor that is a plain program is known by the identifier fixed for it.
+            app.bundleIdentifier = editorProgramIdentifier(executable);
+        } else {
             auto found = identifiers_.find(app.bundlePath);
             if (found == identifiers_.end()) {
                 std::optional<BundleInfo> info = readBundleInfo(app.bundlePath);
@@ -139,7 +126,7 @@ std::vector<RunningApp> ProcRunningApps::withBundleIdentifier(const std::string&
         if (end == entry->d_name || *end != 0 || pid <= 0 || pid > INT_MAX) {
             continue;
         }
-        std::string executable = executableOf(static_cast<pid_t>(pid));
+        std::string executable = processExecutable(static_cast<pid_t>(pid));
         if (executable.empty()) {
             continue;
         }
@@ -156,7 +143,7 @@ std::optional<RunningApp> ProcRunningApps::withPid(pid_t pid) {
     if (pid <= 0 || isGone(processState(pid))) {
         return std::nullopt;
     }
-    std::string executable = executableOf(pid);
+    std::string executable = processExecutable(pid);
     if (executable.empty()) {
         RunningApp app;
         app.pid = pid;

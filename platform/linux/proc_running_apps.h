@@ -3,8 +3,10 @@
 #include "platform/running_apps.h"
 
 // RunningApps over /proc: each process's executable (/proc/<pid>/exe) is mapped to its
-// enclosing bundle and that bundle's identifier. Processes of other users whose executable
-// can't be read are invisible. A zombie counts as terminated. Any thread.
+// enclosing bundle and that bundle's identifier; an executable outside any bundle that is a
+// known editor program (editor_programs.h) carries that editor's identifier. Processes of
+// other users whose executable can't be read are invisible. A zombie counts as terminated.
+// Any thread.
 //
 // The running applications found by identifier are those of this desktop session: processes
 // started on the same session bus as this one. An application on another bus can't hear our

@@ -158,6 +158,31 @@ TEST_F(AutoPressTest, InvalidCachedItemIsSearchedOnceMoreAndOnlyASecondFailureIs
     EXPECT_EQ(ax.applicationLookups, 4);
 }
 
+TEST_F(AutoPressTest, ACachedItemThatLostItsTitleIsNeverPressed) {
+    EXPECT_EQ(apply(), std::nullopt);
+    std::vector<std::shared_ptr<FakeAxNode>> earlierMenus;  // their items are still looked at
+    // The editor reused the element for another filter; the filter's item is elsewhere now.
+    for (std::optional<std::string> title :
+         {std::optional<std::string>("Optimize (for GIF)"), std::optional<std::string>()}) {
+        item->title = title;
+        earlierMenus.push_back(ax.applications[kHost]);
+        ax.applications[kHost] = host();
+        FakeAxNode* fresh = lastItem;
+        writeText(result, "png");
+        ax.applicationLookups = 0;
+        EXPECT_EQ(apply(), std::nullopt);
+        EXPECT_EQ(ax.applicationLookups, 1) << "one fresh search";
+        EXPECT_EQ(fresh->presses, 1);
+        EXPECT_EQ(item->presses, 1) << "the retitled element was pressed";
+        item = fresh;
+    }
+    // No element bears the title any more: nothing is pressed.
+    item->title = "Optimize (for GIF)";
+    writeText(result, "png");
+    EXPECT_EQ(apply(), apply_status::kMenuMissing);
+    EXPECT_EQ(item->presses, 1);
+}
+
 TEST_F(AutoPressTest, NewHostProcessDropsTheCachedItem) {
     EXPECT_EQ(apply(), std::nullopt);
     constexpr pid_t kRestarted = 5151;

@@ -61,6 +61,18 @@ TEST_F(MenuSearchTest, TheFirstMatchInDepthFirstOrderEndsTheSearch) {
     EXPECT_EQ(search(), first);
 }
 
+TEST_F(MenuSearchTest, InsideAMenuItsOwnItemBeatsACopyInAnEarlierSubmenu) {
+    FakeAxNode* filters = menuBar->add(FakeAxNode::titled("Filters"));
+    FakeAxNode* recent = filters->add(FakeAxNode::titled("Recently Used"));
+    FakeAxNode* copy = recent->add(FakeAxNode::titled("Lumivo"));
+    filters->add(FakeAxNode::titled("Blur"))->add(FakeAxNode::titled("Gaussian Blur..."));
+    FakeAxNode* own = filters->add(FakeAxNode::titled("Lumivo"));
+    EXPECT_EQ(search(), own);
+
+    filters->children.pop_back();  // a menu without an item of its own: the copy is found
+    EXPECT_EQ(search(), copy);
+}
+
 TEST_F(MenuSearchTest, OuterSearchReachesNineLevelsBelowTheMenuBarAndNoFurther) {
     struct Case {
         int levelsAbove;  // untitled elements between the menu bar and the item

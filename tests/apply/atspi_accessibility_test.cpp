@@ -13,6 +13,7 @@
 #include "panel/app/apply_menu_search.h"
 #include "panel/panel_process.h"
 #include "platform/linux/atspi_permission.h"
+#include "plugin/temp_dir.h"
 
 namespace {
 
@@ -97,12 +98,15 @@ TEST(AtspiAccessibilityTest, ProcessesWithoutAnInterfaceAndGoneElementsFailQuiet
 
 // Switching assistive technology on is remembered in the user's desktop settings, so this runs
 // in a private session bus of its own whose settings live in memory: a test run never changes
-// the settings of the user who runs it.
+// the settings of the user who runs it. Its accessibility bus gets a runtime folder of its own
+// too: the bus's socket is named after the display, and the private bus, ending, would remove
+// the socket of the shared session's bus on the same display.
 TEST(AtspiPermissionTest, ThePromptSwitchesAssistiveTechnologyOn) {
     if (std::getenv("LUMIVO_PRIVATE_A11Y_SESSION") == nullptr) {
+        TempDir runtime;
         const std::string command =
-            "LUMIVO_PRIVATE_A11Y_SESSION=1 GSETTINGS_BACKEND=memory dbus-run-session -- "
-            "/proc/" +
+            "XDG_RUNTIME_DIR=" + runtime.path() +
+            " LUMIVO_PRIVATE_A11Y_SESSION=1 GSETTINGS_BACKEND=memory dbus-run-session -- /proc/" +
             std::to_string(getpid()) +
             "/exe --gtest_filter=AtspiPermissionTest.ThePromptSwitchesAssistiveTechnologyOn "
             ">/dev/null 2>&1";

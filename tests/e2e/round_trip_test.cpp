@@ -1,6 +1,7 @@
-// Runs scripts/round-trip.sh --offline headless and checks what it left behind with the system's
-// own decoder: the document after the round trip holds the inverted photo, the editor ran the
-// filter twice (hand-off, then apply), and the page was told the result was applied.
+// Runs scripts/round-trip.sh --offline headless, in the demo editor and in GIMP, and checks
+// what it left behind with the system's own decoder: the document after the round trip holds
+// the inverted photo, the editor ran the filter twice (hand-off, then apply), and the page was
+// told the result was applied.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,11 +15,15 @@
 
 namespace {
 
-TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
-    const std::string out = std::string(LUMIVO_BINARY_DIR) + "/round-trip-e2e";
+// Runs the road with `arguments` into a fresh output folder and checks what it left there:
+// after.png holds the inverted before.png, `editorLog` shows the filter's hand-off and then
+// its apply, and the page was told the result was applied.
+void expectInvertedByTwoRuns(const std::string& arguments, const std::string& outName,
+                             const std::string& editorLog) {
+    const std::string out = std::string(LUMIVO_BINARY_DIR) + "/" + outName;
     std::filesystem::remove_all(out);
     const std::string command = std::string("bash ") + LUMIVO_SOURCE_DIR +
-                                "/scripts/round-trip.sh --offline --headless --no-build --build " +
+                                "/scripts/round-trip.sh " + arguments + " --no-build --build " +
                                 LUMIVO_BINARY_DIR + " --out " + out;
     ASSERT_EQ(std::system(command.c_str()), 0) << "see " << out;
 
@@ -38,13 +43,22 @@ TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
     }
     EXPECT_EQ(wrong, 0u) << "pixels that are not the inverted photo";
 
-    const std::string host = readText(out + "/host.log");
+    const std::string host = readText(out + "/" + editorLog);
     const size_t handOff = host.find("filter result -128");
     EXPECT_NE(handOff, std::string::npos) << host;
     EXPECT_NE(host.find("filter result 0", handOff), std::string::npos) << host;
     EXPECT_NE(
         readText(out + "/panel.log").find("LumivoPlugin: panel: import-ack ok=true status=\n"),
         std::string::npos);
+}
+
+TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
+    expectInvertedByTwoRuns("--offline --headless", "round-trip-e2e", "host.log");
+}
+
+// The same road inside GIMP 2.10 through the bridge; GIMP exports the image at the end.
+TEST(RoundTripTest, AnEditMadeInThePageEndsUpInGimpsImage) {
+    expectInvertedByTwoRuns("--editor gimp", "round-trip-gimp-e2e", "gimp.log");
 }
 
 }  // namespace

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The whole road of one edit inside GIMP 2.10: GIMP opens a photo, its Filters > Lumivo item is
+# pressed over the accessibility bus, the bridge runs the filter, which hands the pixels to the
+# panel; the panel's page applies an edit and sends the result back, the panel presses GIMP's
+# Filters > Lumivo, the bridge runs the filter again and it writes the result into the layer;
+# then GIMP exports the image (Script-Fu, read from GIMP's standard input) and quits. Leaves
+# before.png, after.png, expected.png, screen.png and the logs in the output folder, and fails
+# unless the exported image holds the edited pixels and the page was told so.
+#
+# usage: gimp/round-trip.sh [--build DIR] [--out DIR] [--edit NAME] [--no-build]
+#
+# Always on a virtual display with a private session bus and a private home folder, so GIMP's
+# settings, plug-in cache and backups never touch the user's.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build
+out=$root/out/round-trip-gimp
+edit=invert
+do_build=1
+args=("$@")
+while [ $# -gt 0 ]; do
+  case $1 in
+    --build) build=$(realpath -m "$2"); shift 2 ;;
+    --out) out=$(realpath -m "$2"); shift 2 ;;
+    --edit) edit=$2; shift 2 ;;
+    --no-build) do_build=0; shift ;;
+    --headless | --offline) shift ;;  # always: the page applies an instant look
+    *) echo "usage: $0 [--build DIR] [--out DIR] [--edit NAME] [--no-build]" >&2; exit 2 ;;
+  esac
+done
+
+if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
+  if [ "$do_build" = 1 ]; then
+    bash "$root/scripts/install-deps.sh"
+    cmake -S "$root" -B "$build" -G Ninja >/dev/null
+    ninja -C "$build" lumivo-gimp lumivo-press-menu
+  fi
+  export LUMIVO_GIMP_ROUND_TRIP_INNER=1 GSETTINGS_BACKEND=memory
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
+fi
+
+# Time limits, generous for a loaded machine, where GIMP's start alone can take a minute.
+menu_limit=240
+step_limit=90
+
+mkdir -p "$out"
+rm -f "$out"/{before,after,expected,screen}.png "$out"/{gimp,panel}.log
+work=$(mktemp -d)
+gimp_pid=
+keyring_pid=
+panel_exe=
+
+# Waits until a command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.2
+  done
+}
+
+cleanup() {
+  exec 7>&-
+  if [ -n "$gimp_pid" ] && kill -0 "$gimp_pid" 2>/dev/null; then
+    kill "$gimp_pid" 2>/dev/null || true
+    wait "$gimp_pid" 2>/dev/null || true
+  fi
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
+  # The panel runs detached; it is found by its exact executable, never by name.
+  if [ -n "$panel_exe" ]; then
+    for exe in /proc/[0-9]*/exe; do
+      if [ "$(readlink "$exe" 2>/dev/null)" = "$panel_exe" ]; then
+        pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
+      fi
+    done
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A home folder of the run's own: GIMP's settings, the plug-in, the spool and the panel's
+# settings live there.
+export HOME=$work/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+unset GIMP2_DIRECTORY
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+plugin_dir=$XDG_CONFIG_HOME/GIMP/2.10/plug-ins/lumivo
+bash "$root/gimp/install.sh" --no-build --build "$build" --dest "$plugin_dir" >/dev/null
+
+# The panel's standard error is kept: the plug-in starts the panel with its streams on
+# /dev/null, so the installed executable becomes a wrapper around the real one.
+panel_dir=$plugin_dir/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app/Contents/Linux
+mv "$panel_dir/LumivoAffinity" "$panel_dir/LumivoAffinity.real"
+panel_exe=$panel_dir/LumivoAffinity.real
+cat >"$panel_dir/LumivoAffinity" <<WRAPPER
+#!/bin/sh
+exec "$panel_exe" "\$@" 2>>"$out/panel.log"
+WRAPPER
+chmod +x "$panel_dir/LumivoAffinity"
+
+# GTK 2 reaches the accessibility bus only through the ATK bridge module, which a desktop
+# session loads for every program once assistive technology is on; here it is switched on as a
+# user would, and the module named for GIMP.
+unset NO_AT_BRIDGE
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
+
+# The page asks for its sign-in at start: a keyring of this session answers at once, where one
+# started on demand would wait on a prompt to create it.
+mkdir -p -m 0700 "$work/run"
+echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
+  --components=secrets >"$work/keyring.log" 2>&1 &
+keyring_pid=$!
+secrets_up() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
+}
+wait_for 20 secrets_up || echo "gimp round-trip: the session's keyring did not start" >&2
+
+# The photo as plain 8-bit RGB pixels: no colour chunks, so every reader sees the same values.
+photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
+plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
+if [ -f "$photo" ]; then
+  convert "$photo" -resize 640x400^ -gravity center -extent 640x400 "${plain[@]}" \
+    "PNG24:$out/before.png"
+else
+  convert -size 640x400 gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
+fi
+
+# Whether a child process has ended (a zombie waiting to be reaped counts).
+ended() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+  stat=${stat##*) }
+  [ "${stat:0:1}" = Z ]
+}
+
+fail() {
+  echo "gimp round-trip: $*" >&2
+  import -window root "$out/screen.png" 2>/dev/null || true
+  echo "--- gimp.log" >&2; grep -v "theme engine" "$out/gimp.log" | grep . >&2 || true
+  echo "--- panel.log" >&2; cat "$out/panel.log" >&2 2>/dev/null || true
+  exit 1
+}
+
+# GIMP reads Script-Fu from its standard input (-b -) while its window runs; the export at the
+# end goes that way.
+mkfifo "$work/script-fu"
+GTK_MODULES=gail:atk-bridge LUMIVO_PANEL_AUTOTEST=$edit \
+  gimp-2.10 --no-splash -b - "$out/before.png" <"$work/script-fu" >"$out/gimp.log" 2>&1 &
+gimp_pid=$!
+exec 7>"$work/script-fu"
+
+# The user runs the filter: the bridge hands the frame off and the run ends as cancelled.
+"$build/tests/e2e/lumivo-press-menu" "$gimp_pid" "$menu_limit" ||
+  fail "GIMP never showed an enabled Filters > Lumivo"
+wait_for "$step_limit" grep -q "filter result -128" "$out/gimp.log" ||
+  fail "the first run did not hand off"
+# The page edits and sends its result; the panel presses GIMP's menu; the bridge applies it;
+# the page hears how it went.
+wait_for "$step_limit" grep -q "import-ack" "$out/panel.log" || fail "the page was never answered"
+if ! grep -q "import-ack ok=true status=$" "$out/panel.log"; then
+  fail "the page was told: $(grep -o "import-ack.*" "$out/panel.log" | head -1)"
+fi
+wait_for "$step_limit" grep -q "filter result 0" "$out/gimp.log" || fail "the result was never applied"
+
+# GIMP exports what its layer now holds (the console answers "(#t)"), then quits without
+# asking to save.
+after=$out/after.png
+cat >&7 <<SCHEME
+(let* ((image (vector-ref (cadr (gimp-image-list)) 0))
+       (layer (car (gimp-image-get-active-drawable image))))
+  (file-png-save2 RUN-NONINTERACTIVE image layer "$after" "$after" 0 9 0 0 0 0 0 0 0))
+SCHEME
+wait_for "$step_limit" grep -qF "(#t)" "$out/gimp.log" || fail "GIMP did not export the image"
+import -window root "$out/screen.png" 2>/dev/null || true
+echo "(gimp-quit 1)" >&7
+exec 7>&-
+wait_for "$step_limit" ended "$gimp_pid" || fail "GIMP did not quit"
+wait "$gimp_pid" 2>/dev/null || true
+gimp_pid=
+test -s "$after" || fail "GIMP did not export the image"
+
+convert "$out/before.png" -negate "$out/expected.png"
+if [ "$edit" = invert ]; then
+  differing=$(compare -metric AE -fuzz 1% "$out/expected.png" "$after" null: 2>&1 || true)
+  [ "$differing" = 0 ] || fail "$differing pixels differ from the inverted photo"
+fi
+echo "gimp round-trip: ok: $out/before.png -> $after, screenshot $out/screen.png"
