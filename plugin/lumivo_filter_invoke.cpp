@@ -1,7 +1,5 @@
 #include <stdio.h>
-#include <unistd.h>
 
-#include "platform/bundle.h"
 #include "platform/linux/dbus_send_notifier.h"
 #include "platform/linux/proc_running_apps.h"
 #include "plugin/filter_invoke.h"
