@@ -69,7 +69,11 @@ PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidt
                 }
             }
         }
-        return fitCover(decode(bytes, length), targetWidth, targetHeight);
+        PixelBuffer decoded = decode(bytes, length);
+        if (decoded.width == targetWidth && decoded.height == targetHeight) {
+            return decoded;  // what fitCover would copy
+        }
+        return fitCover(decoded, targetWidth, targetHeight);
     } catch (...) {
         return {};
     }
