@@ -7,15 +7,22 @@
 #include <lcms2.h>
 #include <png.h>
 
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <vips/vips.h>
 
 #include "bench/imaging_mosaic.h"
 #include "imaging/color.h"
+#include "imaging/color_reference.h"
 #include "imaging/png.h"
 #include "imaging/png_encode_threads.h"
 
@@ -222,6 +229,78 @@ void BM_VipsLanczos3(benchmark::State& state) {
     setBytes(state, src.rgba.size());
 }
 
+// Resident memory in bytes from /proc/self/status: "VmRSS" now, "VmHWM" at its highest since
+// the high-water mark was last reset.
+size_t residentBytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::strtoull(line.c_str() + prefix.size(), nullptr, 10) * 1024;
+        }
+    }
+    return 0;
+}
+
+// The most memory work() adds while it runs, measured in a child process whose allocator maps
+// every large block afresh and gives it back on free, so reused pages can't hide a peak.
+size_t peakBytes(const std::function<void()>& work) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return 0;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024);
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const size_t before = residentBytes("VmRSS");
+        work();
+        const size_t peak = residentBytes("VmHWM") - before;
+        ssize_t written = write(fds[1], &peak, sizeof peak);
+        _exit(written == sizeof peak ? 0 : 1);
+    }
+    close(fds[1]);
+    size_t peak = 0;
+    if (child < 0 || read(fds[0], &peak, sizeof peak) != sizeof peak) {
+        peak = 0;
+    }
+    close(fds[0]);
+    if (child > 0) {
+        waitpid(child, nullptr, 0);
+    }
+    return peak;
+}
+
+// Decoding the photograph's own PNG and fitting it to another size, either in two steps or
+// fused; peak_MB is the most memory one run adds to what was there before it.
+void runDecodeAndFit(benchmark::State& state, bool fused) {
+    const Bytes file = png::encode(photo());
+    const auto width = static_cast<uint32_t>(state.range(0));
+    const auto height = static_cast<uint32_t>(state.range(1));
+    auto run = [&] {
+        PixelBuffer out = fused
+                              ? png::decodeCover(file.data(), file.size(), width, height)
+                              : png::fitCover(png::decode(file.data(), file.size()), width, height);
+        benchmark::DoNotOptimize(out.rgba.data());
+    };
+    for (auto _ : state) {
+        run();
+    }
+    setBytes(state, photo().rgba.size());
+    state.counters["peak_MB"] = peakBytes(run) / 1e6;
+}
+
+void BM_DecodeThenFitCover(benchmark::State& state) {
+    runDecodeAndFit(state, false);
+}
+
+void BM_DecodeCover(benchmark::State& state) {
+    runDecodeAndFit(state, true);
+}
+
 Bytes p3Profile() {
     cmsCIExyY white = {0.3127, 0.3290, 1.0};
     cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
@@ -238,28 +317,36 @@ Bytes p3Profile() {
     return bytes;
 }
 
-void BM_DocumentToSrgb(benchmark::State& state) {
+using Conversion = bool (*)(PixelBuffer&, const uint8_t*, size_t);
+
+// One conversion of the photograph in place; the fresh copy it works on is made untimed.
+void runConversion(benchmark::State& state, Conversion convert) {
     const Bytes profile = p3Profile();
     for (auto _ : state) {
         state.PauseTiming();
         PixelBuffer image = photo();
         state.ResumeTiming();
-        color::documentToSrgbInPlace(image, profile.data(), profile.size());
+        convert(image, profile.data(), profile.size());
         benchmark::DoNotOptimize(image.rgba.data());
     }
     setBytes(state, photo().rgba.size());
 }
 
+void BM_DocumentToSrgb(benchmark::State& state) {
+    runConversion(state, color::documentToSrgbInPlace);
+}
+
 void BM_SrgbToDocument(benchmark::State& state) {
-    const Bytes profile = p3Profile();
-    for (auto _ : state) {
-        state.PauseTiming();
-        PixelBuffer image = photo();
-        state.ResumeTiming();
-        color::srgbToDocumentInPlace(image, profile.data(), profile.size());
-        benchmark::DoNotOptimize(image.rgba.data());
-    }
-    setBytes(state, photo().rgba.size());
+    runConversion(state, color::srgbToDocumentInPlace);
+}
+
+// The same conversions through lcms2 alone, the road every profile took before the tables.
+void BM_DocumentToSrgbLcms(benchmark::State& state) {
+    runConversion(state, color::reference::documentToSrgbInPlace);
+}
+
+void BM_SrgbToDocumentLcms(benchmark::State& state) {
+    runConversion(state, color::reference::srgbToDocumentInPlace);
 }
 
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
@@ -300,8 +387,28 @@ BENCHMARK(BM_VipsLanczos3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
+BENCHMARK(BM_DecodeThenFitCover)
+    ->Args({1500, 1000})
+    ->Args({5000, 3500})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_DecodeCover)
+    ->Args({1500, 1000})
+    ->Args({5000, 3500})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_DocumentToSrgb)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(BM_SrgbToDocument)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_DocumentToSrgbLcms)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(BM_SrgbToDocumentLcms)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 }  // namespace
 

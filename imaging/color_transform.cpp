@@ -1,13 +1,12 @@
 #include "imaging/color_transform.h"
 
 #include <algorithm>
-#include <thread>
+
+#include "imaging/two_threads.h"
 
 namespace imaging {
 namespace {
 
-// Below this many pixels a second thread costs more than it saves.
-constexpr size_t kParallelThreshold = size_t{1} << 20;
 constexpr size_t kPiece = size_t{1} << 24;
 
 void transformSerial(cmsHTRANSFORM transform, const uint8_t* in, size_t inStride, uint8_t* out,
@@ -25,23 +24,12 @@ void transformSerial(cmsHTRANSFORM transform, const uint8_t* in, size_t inStride
 
 void transformPixels(cmsHTRANSFORM transform, const uint8_t* in, size_t inStride, uint8_t* out,
                      size_t outStride, size_t pixels) {
-    if (pixels < kParallelThreshold || std::thread::hardware_concurrency() < 2) {
-        transformSerial(transform, in, inStride, out, outStride, pixels);
-        return;
-    }
     // lcms2 transforms are safe to run from several threads at once, except for the one-pixel
     // cache, which cmsFLAGS_NOCACHE turns off at creation when callers pass it.
-    size_t half = pixels / 2;
-    std::thread helper;
-    try {
-        helper = std::thread(transformSerial, transform, in, inStride, out, outStride, half);
-    } catch (...) {
-        transformSerial(transform, in, inStride, out, outStride, pixels);
-        return;
-    }
-    transformSerial(transform, in + half * inStride, inStride, out + half * outStride, outStride,
-                    pixels - half);
-    helper.join();
+    splitAcrossTwoThreads(pixels, [&](size_t first, size_t count) {
+        transformSerial(transform, in + first * inStride, inStride, out + first * outStride,
+                        outStride, count);
+    });
 }
 
 }  // namespace imaging

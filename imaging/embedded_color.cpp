@@ -69,29 +69,25 @@ ProfilePtr profileFor(bool isGray, const EmbeddedColor& tags) {
 }
 
 // Grey pixels depend on one value only, so a 256-entry table does the whole conversion.
-void convertGray(cmsHPROFILE gray, cmsHPROFILE srgb, uint8_t* rgba, size_t pixels) {
+bool prepareGray(cmsHPROFILE gray, cmsHPROFILE srgb, std::vector<uint8_t>& table) {
     TransformPtr t(cmsCreateTransform(gray, TYPE_GRAY_8, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL,
                                       cmsFLAGS_NOCACHE));
     if (!t) {
-        return;
+        return false;
     }
     std::array<uint8_t, 256> levels{};
-    std::array<uint8_t, 256 * 3> table{};
     for (unsigned i = 0; i < 256; ++i) {
         levels[i] = static_cast<uint8_t>(i);
     }
+    table.resize(256 * 3);
     cmsDoTransform(t.get(), levels.data(), table.data(), 256);
-    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
-        const uint8_t* rgb = &table[rgba[0] * 3];
-        rgba[0] = rgb[0];
-        rgba[1] = rgb[1];
-        rgba[2] = rgb[2];
-    }
+    return true;
 }
 
 }  // namespace
 
-bool convertEmbeddedToSrgb(uint8_t* rgba, size_t pixels, bool isGray, const EmbeddedColor& tags) {
+bool prepareEmbeddedConversion(bool isGray, const EmbeddedColor& tags,
+                               EmbeddedConversion& conversion) {
     try {
         ProfilePtr file = profileFor(isGray, tags);
         if (!file) {
@@ -102,18 +98,40 @@ bool convertEmbeddedToSrgb(uint8_t* rgba, size_t pixels, bool isGray, const Embe
             return true;
         }
         if (isGray) {
-            convertGray(file.get(), srgb.get(), rgba, pixels);
+            prepareGray(file.get(), srgb.get(), conversion.grayTable);
             return true;
         }
-        TransformPtr t(cmsCreateTransform(file.get(), TYPE_RGBA_8, srgb.get(), TYPE_RGBA_8,
-                                          INTENT_PERCEPTUAL, kFlags));
-        if (t) {
-            transformPixels(t.get(), rgba, 4, rgba, 4, pixels);
-        }
+        conversion.rgb.reset(cmsCreateTransform(file.get(), TYPE_RGBA_8, srgb.get(), TYPE_RGBA_8,
+                                                INTENT_PERCEPTUAL, kFlags));
         return true;
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+void applyEmbeddedConversion(const EmbeddedConversion& conversion, uint8_t* rgba, size_t pixels) {
+    if (conversion.rgb) {
+        transformPixels(conversion.rgb.get(), rgba, 4, rgba, 4, pixels);
+        return;
+    }
+    if (conversion.grayTable.empty()) {
+        return;
+    }
+    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
+        const uint8_t* rgb = &conversion.grayTable[rgba[0] * 3];
+        rgba[0] = rgb[0];
+        rgba[1] = rgb[1];
+        rgba[2] = rgb[2];
+    }
+}
+
+bool convertEmbeddedToSrgb(uint8_t* rgba, size_t pixels, bool isGray, const EmbeddedColor& tags) {
+    EmbeddedConversion conversion;
+    if (!prepareEmbeddedConversion(isGray, tags, conversion)) {
+        return false;
+    }
+    applyEmbeddedConversion(conversion, rgba, pixels);
+    return true;
 }
 
 bool convertCmykToSrgb(const uint8_t* cmyk, uint8_t* rgba, size_t pixels, const uint8_t* icc,

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
+
+#include "imaging/lcms_handles.h"
 
 // Colour tags found in a decoded file, and their conversion to sRGB as drawing into an sRGB
 // canvas would do it. Any thread.
@@ -20,11 +23,25 @@ struct EmbeddedColor {
     std::optional<Chromaticities> chromaticities;
 };
 
-// Converts straight RGBA8 pixels (grey files already expanded to R = G = B) in place from the
-// file's colour space to sRGB; alpha is kept. isGray says the file's own samples are grey, which
-// decides whether a grey or an RGB profile applies. Tags that can't be used (broken profile,
-// profile of another colour model) leave the pixels as they are, which treats them as sRGB.
-// False only when memory ran out.
+// One file's conversion to sRGB, prepared once and applied to any number of pixel runs: a
+// transform for RGB files, a 256-entry table for grey ones, or nothing when the pixels are taken
+// as sRGB. Read-only once prepared.
+struct EmbeddedConversion {
+    TransformPtr rgb;
+    std::vector<uint8_t> grayTable;  // RGB triples by grey level
+};
+
+// isGray says the file's own samples are grey, which decides whether a grey or an RGB profile
+// applies. Tags that can't be used (broken profile, profile of another colour model) prepare no
+// conversion, which treats the pixels as sRGB. False only when memory ran out.
+bool prepareEmbeddedConversion(bool isGray, const EmbeddedColor& tags,
+                               EmbeddedConversion& conversion);
+
+// Converts straight RGBA8 pixels (grey files already expanded to R = G = B) in place; alpha is
+// kept.
+void applyEmbeddedConversion(const EmbeddedConversion& conversion, uint8_t* rgba, size_t pixels);
+
+// Both steps for one run of pixels.
 bool convertEmbeddedToSrgb(uint8_t* rgba, size_t pixels, bool isGray, const EmbeddedColor& tags);
 
 // Same for CMYK samples (4 bytes each, as stored in an Adobe-style JPEG, i.e. inverted) into

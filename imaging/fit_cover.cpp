@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "imaging/checked_size.h"
+#include "imaging/cover_draw.h"
 #include "imaging/png.h"
 #include "imaging/premultiply.h"
 #include "imaging/resample_weights.h"
 
-namespace png {
+namespace imaging {
 namespace {
 
 // The part of the source that some tap reads, per axis: [first, end).
@@ -19,7 +20,7 @@ struct Span {
     uint32_t end;
 };
 
-Span usedSpan(const imaging::AxisWeights& axis) {
+Span usedSpan(const AxisWeights& axis) {
     return {axis.start.front(), axis.start.back() + axis.taps};
 }
 
@@ -37,7 +38,7 @@ void premultiplyRow(const uint8_t* row, Span columns, float* out) {
 }
 
 void filterRowHorizontally(const float* premultiplied, uint32_t firstColumn,
-                           const imaging::AxisWeights& axis, float* out) {
+                           const AxisWeights& axis, float* out) {
     const uint32_t taps = axis.taps;
     const size_t width = axis.start.size();
     for (size_t x = 0; x < width; ++x, out += 4) {
@@ -72,24 +73,26 @@ void storeCanvasRow(const float* sum, size_t width, uint8_t* out) {
 
 // Separable resampling of premultiplied pixels: each needed source row is filtered
 // horizontally once into a ring of `vertical.taps` rows, from which every canvas row is
-// filtered vertically. Returns false when memory runs out.
-bool resample(const PixelBuffer& source, const imaging::AxisWeights& horizontal,
-              const imaging::AxisWeights& vertical, PixelBuffer& canvas) {
+// filtered vertically.
+bool resample(const SourceRows& rows, const AxisWeights& horizontal, const AxisWeights& vertical,
+              PixelBuffer& canvas) {
     const size_t width = canvas.width;
     const Span columns = usedSpan(horizontal);
     const uint32_t ringRows = vertical.taps;
     std::vector<float> premultiplied(size_t{columns.end - columns.first} * 4);
     std::vector<float> ring(size_t{ringRows} * width * 4);
     std::vector<float> sum(width * 4);
-    const size_t sourceRowBytes = size_t{source.width} * 4;
 
     uint32_t nextRow = 0;  // first source row not yet in the ring
     for (uint32_t y = 0; y < canvas.height; ++y) {
         const uint32_t first = vertical.start[y];
         nextRow = std::max(nextRow, first);
         for (; nextRow < first + ringRows; ++nextRow) {
-            premultiplyRow(source.rgba.data() + nextRow * sourceRowBytes, columns,
-                           premultiplied.data());
+            const uint8_t* row = rows(nextRow);
+            if (row == nullptr) {
+                return false;
+            }
+            premultiplyRow(row, columns, premultiplied.data());
             filterRowHorizontally(premultiplied.data(), columns.first, horizontal,
                                   &ring[size_t{nextRow % ringRows} * width * 4]);
         }
@@ -108,21 +111,56 @@ bool resample(const PixelBuffer& source, const imaging::AxisWeights& horizontal,
         }
         storeCanvasRow(sum.data(), width, canvas.rgba.data() + size_t{y} * width * 4);
     }
-    imaging::unpremultiplyInPlace(canvas.rgba.data(), canvas.rgba.size() / 4);
+    unpremultiplyInPlace(canvas.rgba.data(), canvas.rgba.size() / 4);
     return true;
 }
 
 // A whole-pixel window of the source at scale 1: its rows are copied as they are.
-void copyWindow(const PixelBuffer& source, uint32_t left, uint32_t top, PixelBuffer& canvas) {
+bool copyWindow(const SourceRows& rows, uint32_t left, uint32_t top, PixelBuffer& canvas) {
     const size_t rowBytes = size_t{canvas.width} * 4;
     for (uint32_t y = 0; y < canvas.height; ++y) {
-        const uint8_t* from =
-            source.rgba.data() + (size_t{top} + y) * source.width * 4 + size_t{left} * 4;
-        std::memcpy(canvas.rgba.data() + y * rowBytes, from, rowBytes);
+        const uint8_t* from = rows(top + y);
+        if (from == nullptr) {
+            return false;
+        }
+        std::memcpy(canvas.rgba.data() + y * rowBytes, from + size_t{left} * 4, rowBytes);
     }
+    return true;
 }
 
 }  // namespace
+
+std::optional<CoverPlan> planCover(uint32_t sourceWidth, uint32_t sourceHeight,
+                                   uint32_t targetWidth, uint32_t targetHeight) {
+    // The drawn rectangle, unrounded: the scale that covers both directions, centred.
+    const double sw = sourceWidth;
+    const double sh = sourceHeight;
+    const double s = std::max(targetWidth / sw, targetHeight / sh);
+    const double x = (targetWidth - sw * s) * 0.5;
+    const double y = (targetHeight - sh * s) * 0.5;
+    CoverPlan plan;
+    plan.horizontal = axisWeights(sourceWidth, targetWidth, s, x);
+    plan.vertical = axisWeights(sourceHeight, targetHeight, s, y);
+    if (plan.horizontal.taps == 0 || plan.vertical.taps == 0) {
+        return std::nullopt;
+    }
+    if (plan.horizontal.identity && plan.vertical.identity) {
+        plan.left = static_cast<uint32_t>(-x);
+        plan.top = static_cast<uint32_t>(-y);
+    }
+    return plan;
+}
+
+bool drawCover(const CoverPlan& plan, const SourceRows& rows, PixelBuffer& canvas) {
+    if (plan.horizontal.identity && plan.vertical.identity) {
+        return copyWindow(rows, plan.left, plan.top, canvas);
+    }
+    return resample(rows, plan.horizontal, plan.vertical, canvas);
+}
+
+}  // namespace imaging
+
+namespace png {
 
 PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t targetHeight) {
     if (source.empty() || targetWidth == 0 || targetHeight == 0) {
@@ -137,29 +175,17 @@ PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t t
         if (source.width == targetWidth && source.height == targetHeight) {
             return source;
         }
-        // The drawn rectangle, unrounded: the scale that covers both directions, centred.
-        const double sw = source.width;
-        const double sh = source.height;
-        const double s = std::max(targetWidth / sw, targetHeight / sh);
-        const double x = (targetWidth - sw * s) * 0.5;
-        const double y = (targetHeight - sh * s) * 0.5;
-
-        imaging::AxisWeights horizontal = imaging::axisWeights(source.width, targetWidth, s, x);
-        imaging::AxisWeights vertical = imaging::axisWeights(source.height, targetHeight, s, y);
-        if (horizontal.taps == 0 || vertical.taps == 0) {
+        auto plan = imaging::planCover(source.width, source.height, targetWidth, targetHeight);
+        if (!plan) {
             return {};
         }
         PixelBuffer canvas;
         canvas.width = targetWidth;
         canvas.height = targetHeight;
         canvas.rgba.resize(*canvasBytes);
-        if (horizontal.identity && vertical.identity) {
-            copyWindow(source, static_cast<uint32_t>(-x), static_cast<uint32_t>(-y), canvas);
-            return canvas;
-        }
-        if (!resample(source, horizontal, vertical, canvas)) {
-            return {};
-        }
+        const size_t rowBytes = size_t{source.width} * 4;
+        imaging::drawCover(
+            *plan, [&](uint32_t y) { return source.rgba.data() + y * rowBytes; }, canvas);
         return canvas;
     } catch (...) {
         return {};

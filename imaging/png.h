@@ -26,4 +26,11 @@ PixelBuffer decode(const uint8_t* bytes, size_t length);
 // Scales so the source covers targetWidth x targetHeight, centred, cropping the overhang.
 PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t targetHeight);
 
+// fitCover(decode(bytes, length), targetWidth, targetHeight), byte for byte, without holding the
+// decoded image beside the fitted one: rows of a PNG that isn't interlaced go straight into the
+// fitted canvas as they are read. Other files, and any PNG the row reader stumbles on, take the
+// two steps.
+PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidth,
+                        uint32_t targetHeight);
+
 }  // namespace png

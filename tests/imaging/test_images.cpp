@@ -4,6 +4,7 @@
 #include <png.h>
 #include <turbojpeg.h>
 
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -105,24 +106,105 @@ Bytes srgbProfile() {
     return saveProfile(cmsCreate_sRGBProfile());
 }
 
-Bytes linearRgbProfile() {
-    cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-    cmsToneCurve* curves[3] = {linear, linear, linear};
-    cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(linear);
-    return saveProfile(p);
-}
+namespace {
 
-Bytes displayP3Profile() {
-    cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+// A matrix/TRC profile with one curve for all three channels, saved as the given ICC version.
+Bytes rgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve,
+                 double version = 4.3) {
     cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(curve);
+    cmsSetProfileVersion(p, version);
+    return saveProfile(p);
+}
+
+constexpr cmsCIExyY kD65 = {0.3127, 0.3290, 1.0};
+constexpr cmsCIExyYTRIPLE kSrgbPrimaries = {
+    {0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+constexpr cmsFloat64Number kSrgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+
+cmsToneCurve* srgbCurve() {
+    return cmsBuildParametricToneCurve(nullptr, 4, kSrgbCurve);
+}
+
+}  // namespace
+
+Bytes linearRgbProfile() {
+    return rgbProfile(kD65, kSrgbPrimaries, cmsBuildGamma(nullptr, 1.0));
+}
+
+Bytes displayP3Profile() {
+    return rgbProfile(kD65, {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}},
+                      srgbCurve());
+}
+
+Bytes adobeRgbProfile() {
+    return rgbProfile(kD65, {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}},
+                      cmsBuildGamma(nullptr, 563.0 / 256.0), 2.1);
+}
+
+Bytes proPhotoProfile() {
+    return rgbProfile({0.3457, 0.3585, 1.0},
+                      {{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}},
+                      cmsBuildGamma(nullptr, 1.8), 2.1);
+}
+
+Bytes tabulatedSrgbProfile() {
+    cmsToneCurve* parametric = srgbCurve();
+    std::vector<cmsFloat32Number> samples(1024);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = cmsEvalToneCurveFloat(parametric, static_cast<float>(i) / 1023.0f);
+    }
+    cmsFreeToneCurve(parametric);
+    return rgbProfile(kD65, kSrgbPrimaries,
+                      cmsBuildTabulatedToneCurveFloat(nullptr, 1024, samples.data()), 2.1);
+}
+
+Bytes liftedBlackProfile() {
+    // Y = (aX)^2.2 + 0.02 with Y(1) = 1 (type 5: g, a, b, c, d, e, f): a black that isn't
+    // zero, which black point compensation would move.
+    const cmsFloat64Number lifted[7] = {2.2, std::pow(0.98, 1 / 2.2), 0.0, 0.0, 0.0, 0.02, 0.02};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 5, lifted);
+    return rgbProfile(kD65, kSrgbPrimaries, curve);
+}
+
+Bytes matrixProfileWithLut() {
+    // The matrix and curves say sRGB, the A2B0/B2A0 tables (which lcms2 prefers) say ProPhoto.
+    Bytes proPhoto = proPhotoProfile();
+    cmsHPROFILE table = cmsOpenProfileFromMem(proPhoto.data(), proPhoto.size());
+    cmsHPROFILE xyz = cmsCreateXYZProfile();
+    cmsHTRANSFORM toXyz = cmsCreateTransform(table, TYPE_RGB_16, xyz, TYPE_XYZ_16,
+                                             INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
+    cmsHTRANSFORM fromXyz = cmsCreateTransform(xyz, TYPE_XYZ_16, table, TYPE_RGB_16,
+                                               INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
+    auto sampled = [](cmsHTRANSFORM transform) {
+        cmsPipeline* lut = cmsPipelineAlloc(nullptr, 3, 3);
+        cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
+        cmsStageSampleCLut16bit(
+            clut,
+            [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
+                cmsDoTransform(static_cast<cmsHTRANSFORM>(cargo), in, out, 1);
+                return TRUE;
+            },
+            transform, 0);
+        cmsPipelineInsertStage(lut, cmsAT_END, clut);
+        return lut;
+    };
+    cmsPipeline* a2b = sampled(toXyz);
+    cmsPipeline* b2a = sampled(fromXyz);
+    cmsToneCurve* curve = srgbCurve();
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE p = cmsCreateRGBProfile(&kD65, &kSrgbPrimaries, curves);
+    cmsSetProfileVersion(p, 2.1);
+    cmsWriteTag(p, cmsSigAToB0Tag, a2b);
+    cmsWriteTag(p, cmsSigBToA0Tag, b2a);
+    cmsPipelineFree(a2b);
+    cmsPipelineFree(b2a);
+    cmsFreeToneCurve(curve);
+    cmsDeleteTransform(toXyz);
+    cmsDeleteTransform(fromXyz);
+    cmsCloseProfile(xyz);
+    cmsCloseProfile(table);
     return saveProfile(p);
 }
 

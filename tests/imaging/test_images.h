@@ -32,6 +32,11 @@ Bytes writeJpeg(const PixelBuffer& rgb, bool gray, int quality, bool progressive
 Bytes srgbProfile();
 Bytes linearRgbProfile();  // sRGB primaries, gamma 1.0
 Bytes displayP3Profile();
+Bytes adobeRgbProfile();
+Bytes proPhotoProfile();
+Bytes tabulatedSrgbProfile();  // version 2, the curve as a 1024-entry table
+Bytes liftedBlackProfile();    // curves that don't start at zero
+Bytes matrixProfileWithLut();  // colorants and curves plus A2B0/B2A0 tables for another space
 Bytes grayProfile();
 Bytes labProfile();
 Bytes cmykProfile();
