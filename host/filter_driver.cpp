@@ -59,8 +59,9 @@ thread_local FilterSession* tActiveSession = nullptr;
 
 class FilterSession {
   public:
-    FilterSession(PluginMainProc entry, Document& document, Rect filterRect)
-        : entry_(entry), document_(document), previous_(tActiveSession) {
+    FilterSession(PluginMainProc entry, Document& document, Rect filterRect,
+                  const FilterStepObserver& onStep)
+        : entry_(entry), document_(document), onStep_(onStep), previous_(tActiveSession) {
         tActiveSession = this;
         procs_.handleProcsVersion = 1;
         procs_.numHandleProcs = 6;
@@ -94,10 +95,20 @@ class FilterSession {
     FilterRecord& record() { return record_; }
 
     int16 call(int16 selector) {
+        const bool start = selector == filterSelectorStart;
+        step(start, "start");
         int16 result = 0;
         entry_(selector, &record_, &data_, &result);
+        step(start, "start-returned");
         writeBack();
+        step(start, "written-back");
         return result;
+    }
+
+    void step(bool when, const char* name) const {
+        if (when && onStep_) {
+            onStep_(name);
+        }
     }
 
     // Fills the buffers for the areas the plug-in now asks for.
@@ -126,7 +137,13 @@ class FilterSession {
 
   private:
     static OSErr advanceState() {
-        return tActiveSession != nullptr ? tActiveSession->fillBuffers() : filterBadParameters;
+        if (tActiveSession == nullptr) {
+            return filterBadParameters;
+        }
+        tActiveSession->step(true, "buffers");
+        const OSErr filled = tActiveSession->fillBuffers();
+        tActiveSession->step(true, "buffers-filled");
+        return filled;
     }
 
     bool load(const Rect& area, int16 lo, int16 hi, AreaBuffer& buffer) {
@@ -176,6 +193,7 @@ class FilterSession {
 
     PluginMainProc entry_;
     Document& document_;
+    const FilterStepObserver& onStep_;
     FilterSession* previous_;
     FilterRecord record_{};
     HandleProcs procs_{};
@@ -187,7 +205,8 @@ class FilterSession {
 
 }  // namespace
 
-int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection) {
+int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection,
+                const FilterStepObserver& onStep) {
     if (entry == nullptr || document.empty() || document.width > kMaxFilterSide ||
         document.height > kMaxFilterSide) {
         return filterBadParameters;
@@ -202,7 +221,7 @@ int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selectio
                     static_cast<int16>(std::min(selection->x, right)), static_cast<int16>(bottom),
                     static_cast<int16>(right)};
     }
-    FilterSession session(entry, document, area);
+    FilterSession session(entry, document, area, onStep);
     FilterRecord& record = session.record();
     const bool transparent = document.channels == 4;
     record.filterCase = transparent ? (selection ? filterCaseEditableTransparencyWithSelection
@@ -225,6 +244,9 @@ int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selectio
     }
     if (result == noErr) {
         result = session.call(filterSelectorFinish);
+    }
+    if (onStep) {
+        onStep("finished");
     }
     return result;
 }

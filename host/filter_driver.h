@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "host/document.h"
@@ -21,4 +22,11 @@ inline constexpr uint32_t kMaxFilterSide = 30000;
 // start, continue while the plug-in asks for an area, finish. The plug-in's output is written
 // into the document as it hands it back. Returns the first non-zero result code, else 0.
 // Main thread only; one run at a time.
-int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection);
+//
+// `onStep`, when set, hears each step as it happens, for a benchmark's clock: "start" (the start
+// call begins), "buffers" and "buffers-filled" (the editor fills the areas the plug-in asked
+// for), "start-returned", "written-back" (the start call's output is in the document) and
+// "finished".
+using FilterStepObserver = std::function<void(const char* step)>;
+int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection,
+                const FilterStepObserver& onStep = {});

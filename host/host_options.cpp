@@ -35,6 +35,8 @@ std::optional<HostOptions> parseHostOptions(int argc, char** argv) {
             options.headless = true;
         } else if (std::strcmp(flag, "--transparency") == 0) {
             options.transparency = true;
+        } else if (std::strcmp(flag, "--timings") == 0) {
+            options.timings = true;
         } else if (std::strcmp(flag, "--plugins") == 0) {
             ok = take(options.pluginFolder);
         } else if (std::strcmp(flag, "--filter") == 0) {

@@ -15,11 +15,12 @@ struct HostOptions {
     std::string saveOnChange;  // window: written after every run that changed the document
     std::optional<Selection> selection;
     bool transparency = false;
+    bool timings = false;  // window: print each run's step times and peak memory (RunTimings)
 };
 
 inline constexpr char kHostUsage[] =
     "usage: lumivo-host [--plugins DIR] [--in IMAGE] [--save-on-change OUT.png]\n"
-    "                   [--selection x,y,w,h] [--transparency]\n"
+    "                   [--selection x,y,w,h] [--transparency] [--timings]\n"
     "       lumivo-host --headless [--plugins DIR] --filter TITLE --in IMAGE --out OUT.png\n"
     "                   [--selection x,y,w,h] [--transparency]\n";
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/image_file.h"
+#include "host/run_timings.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ struct WindowState {
     Document document;
     const std::vector<InstalledFilter>* filters = nullptr;
     GtkWidget* image = nullptr;
+    RunTimings timings{false};
 };
 
 void showDocument(WindowState& state) {
@@ -42,13 +44,23 @@ void onFilterChosen(GtkMenuItem* item, gpointer data) {
     const auto index =
         static_cast<size_t>(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "filter-index")));
     const InstalledFilter& filter = state->filters->at(index);
+    RunTimings& timings = state->timings;
+    timings.beginMemoryWindow();
+    timings.mark("pressed");
 
     const Document before = state->document;
-    const int16 result = runFilter(filter.entry, state->document, state->options->selection);
+    FilterStepObserver onStep;
+    if (timings.enabled()) {
+        onStep = [&timings](const char* step) { timings.mark(step); };
+    }
+    const int16 result =
+        runFilter(filter.entry, state->document, state->options->selection, onStep);
+    timings.reportMemory("filter");
     printf("filter result %d\n", static_cast<int>(result));
     fflush(stdout);
     if (!samePixels(before, state->document)) {
         showDocument(*state);
+        timings.mark("shown");
         if (!state->options->saveOnChange.empty() &&
             !savePng(state->options->saveOnChange, state->document)) {
             fprintf(stderr, "lumivo-host: cannot save %s\n", state->options->saveOnChange.c_str());
@@ -79,6 +91,7 @@ int runHostWindow(const HostOptions& options, Document document,
     state.options = &options;
     state.document = std::move(document);
     state.filters = &filters;
+    state.timings = RunTimings(options.timings);
 
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     std::string title = "Lumivo Demo Host";
