@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# What the user waits for, with the real programs as the offline round trip runs them (the demo
+# editor, the plug-in bundle, the panel with its shipped page, a virtual display and a private
+# session bus), at each size, broken into stages:
+#   frame    Filters > Lumivo pressed -> the frame shown in the page; cold (the panel starts)
+#            and warm (the panel runs and hears the send announcement)
+#   apply    "Apply" pressed in the page (the invert look) -> the document changed
+# and the editor's peak memory above what it held before each run. The stages come from the
+# editor's --timings lines and the page's "waits" debug-log lines (the page writes them only
+# when LUMIVO_PANEL_AUTOTEST is set); what happens inside the plug-in is split by
+# build/bench/plugin_handoff. Each run starts the editor and the panel afresh; figures are
+# medians, in ms. With several --build folders (say one of an older commit) their runs take
+# turns and the figures stand side by side.
+#
+# The document is a photograph: native-resolution crops of the desktop backgrounds tiled to
+# 6000 x 4000 (as bench/imaging_mosaic.cpp builds it), scaled to each size, carrying an Adobe RGB
+# profile (unless --plain) so the colour conversion is on the road.
+#
+# usage: bench/user_waits.sh [--runs N] [--build DIR]... [--plain] [--keep] [WxH...]
+# (default: 3 runs of build/ at 1224x816 and 6000x4000, about 1 and 24 megapixels; --keep
+# leaves the logs in out/bench-user-waits)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+builds=()
+runs=3
+plain=0
+keep=0
+sizes=()
+args=("$@")
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --build) builds+=("$(realpath -m "$2")"); shift 2 ;;
+    --plain) plain=1; shift ;;
+    --keep) keep=1; shift ;;
+    -*) echo "usage: $0 [--runs N] [--build DIR] [--plain] [--keep] [WxH...]" >&2; exit 2 ;;
+    *) sizes+=("$1"); shift ;;
+  esac
+done
+[ ${#sizes[@]} -gt 0 ] || sizes=(1224x816 6000x4000)
+[ ${#builds[@]} -gt 0 ] || builds=("$root/build")
+
+# A display and a session bus of its own, as the offline round trip has without a desktop.
+if [ -z "${LUMIVO_USER_WAITS_INNER:-}" ]; then
+  export LUMIVO_USER_WAITS_INNER=1 GSETTINGS_BACKEND=memory
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
+fi
+
+out=$root/out/bench-user-waits
+rm -rf "$out"
+mkdir -p "$out"
+work=$(mktemp -d)
+host_pid=
+keyring_pid=
+panel_exe=
+
+stop_panel() {
+  # The panel runs detached; it is found by its exact executable, never by name.
+  [ -n "$panel_exe" ] || return 0
+  for exe in /proc/[0-9]*/exe; do
+    if [ "$(readlink "$exe" 2>/dev/null)" = "$panel_exe" ]; then
+      pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
+    fi
+  done
+}
+stop_host() {
+  if [ -n "$host_pid" ]; then
+    kill "$host_pid" 2>/dev/null || true
+    wait "$host_pid" 2>/dev/null || true
+    host_pid=
+  fi
+}
+cleanup() {
+  stop_host
+  stop_panel
+  [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
+  rm -rf "$work"
+  [ "$keep" = 1 ] || rm -rf "$out"
+}
+trap cleanup EXIT
+
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.05
+  done
+}
+count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
+# True once the file holds more than $3 lines with $1.
+more_than() { [ "$(count "$1" "$2")" -gt "$3" ]; }
+# Waits until the file has not grown for $2 seconds (the page's last export has settled).
+wait_quiet() {
+  local file=$1 quiet=$2 size=-1 still=0
+  while [ "$still" -lt $((quiet * 10)) ]; do
+    local now; now=$(stat -c %s "$file" 2>/dev/null || echo 0)
+    if [ "$now" = "$size" ]; then still=$((still + 1)); else still=0; size=$now; fi
+    sleep 0.1
+  done
+}
+
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -m 0700 "$work/run"
+# The page asks for its sign-in at start: a keyring of this session answers at once.
+echo -n bench | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
+  --components=secrets >"$work/keyring.log" 2>&1 &
+keyring_pid=$!
+# Assistive technology on, as a user who lets the panel press the editor's menu has it.
+unset NO_AT_BRIDGE
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
+
+# Each build's plug-in bundle, with the panel's standard error kept (the plug-in starts it on
+# /dev/null).
+panel_log=$work/panel.log
+panel_exes=()
+for i in "${!builds[@]}"; do
+  mkdir -p "$work/plugins-$i"
+  cp -a "${builds[$i]}/LumivoFilter.8bf" "$work/plugins-$i/"
+  dir=$work/plugins-$i/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app/Contents/Linux
+  mv "$dir/LumivoAffinity" "$dir/LumivoAffinity.real"
+  panel_exes+=("$dir/LumivoAffinity.real")
+  cat >"$dir/LumivoAffinity" <<WRAPPER
+#!/bin/sh
+exec "$dir/LumivoAffinity.real" "\$@" 2>>"$panel_log"
+WRAPPER
+  chmod +x "$dir/LumivoAffinity"
+done
+
+# The photograph, 6000 x 4000.
+backgrounds=/usr/share/backgrounds/mate
+tile() { echo "( $backgrounds/$1 -crop $2 +repage )"; }
+# shellcheck disable=SC2046
+convert \( $(tile nature/Aqua.jpg 2000x1334+280+133) $(tile nature/Garden.jpg 2000x1334+280+133) \
+            $(tile nature/LadyBird.jpg 2000x1334+280+133) +append \) \
+        \( $(tile nature/TwoWings.jpg 2000x1334+280+133) $(tile nature/Wood.jpg 2000x1334+280+293) \
+            $(tile nature/YellowFlower.jpg 2000x1334+280+133) +append \) \
+        \( $(tile abstract/Elephants_3840x2160.jpg 2000x1332+920+414) \
+            $(tile abstract/Elephants_5640x3172.jpg 2000x1332+410+920) \
+            $(tile abstract/Elephants_5640x3172.jpg 2000x1332+3230+920) +append \) \
+        -append -strip "$work/photo.png"
+profile=/usr/share/color/icc/ghostscript/a98.icc
+
+for size in "${sizes[@]}"; do
+  document=$work/document-$size.png
+  convert "$work/photo.png" -resize "$size^" -gravity center -extent "$size" -strip \
+    "$work/plain.png"
+  if [ "$plain" = 0 ] && [ -f "$profile" ]; then
+    # The profile is attached, not converted to: the document's pixels are Adobe RGB values.
+    convert "$work/plain.png" -profile "$profile" -type TrueColor -depth 8 "PNG24:$document"
+  else
+    convert "$work/plain.png" -type TrueColor -depth 8 -define png:exclude-chunks=all \
+      "PNG24:$document"
+  fi
+  for run in $(seq "$runs"); do
+    for b in "${!builds[@]}"; do
+      log=$out/$size-$b-$run
+      panel_exe=${panel_exes[$b]}
+      host=${builds[$b]}/LumivoHost.app/Contents/Linux/lumivo-host
+      press=${builds[$b]}/tests/e2e/lumivo-press-menu
+      : >"$panel_log"
+      LUMIVO_PANEL_AUTOTEST=invert "$host" --timings --plugins "$work/plugins-$b" \
+        --in "$document" >"$log.host" 2>&1 &
+      host_pid=$!
+      fail() {
+        echo "bench: ${builds[$b]}, run $run at $size: $*; logs in $out" >&2
+        keep=1; cp "$panel_log" "$log.panel" 2>/dev/null || true; exit 1
+      }
+      # Cold: the panel starts with the frame; the page applies the look once it shows it.
+      "$press" "$host_pid" 60 || fail "the editor never showed its menu"
+      wait_for 120 grep -q "filter result -128" "$log.host" || fail "no hand-off"
+      wait_for 180 grep -q "waits frame" "$panel_log" || fail "the page never showed the frame"
+      wait_for 180 grep -q "filter result 0" "$log.host" || fail "the result was never applied"
+      wait_for 60 grep -q "waits apply" "$panel_log" || fail "the page was never answered"
+      # The result and then the applied image come back to the page; let its exports settle.
+      wait_quiet "$panel_log" 4
+      # Warm: the panel runs and hears of the new input.
+      frames=$(count "waits frame" "$panel_log")
+      "$press" "$host_pid" 60 || fail "the second press failed"
+      wait_for 120 more_than "filter result" "$log.host" 2 || fail "no second hand-off"
+      wait_for 180 more_than "waits frame" "$panel_log" "$frames" ||
+        fail "the page never showed the second frame"
+      stop_host
+      stop_panel
+      cp "$panel_log" "$log.panel"
+      echo "bench: $size run $run of ${builds[$b]} done" >&2
+    done
+  done
+done
+
+python3 - "$out" "$runs" "${#builds[@]}" "${sizes[@]}" -- "${builds[@]}" <<'REPORT'
+import re, statistics, sys
+args = sys.argv[1:]
+out, runs, count = args[0], int(args[1]), int(args[2])
+sizes = args[3:args.index('--')]
+builds = args[args.index('--') + 1:]
+
+def fields(text):
+    return {k: (float(v) if re.fullmatch(r'-?[0-9.]+', v) else v)
+            for k, v in re.findall(r'([\w-]+)=(\S+)', text)}
+
+# The editor's runs (each ends with its result line, or with "shown" when it changed the
+# document) and the page's "waits" lines.
+def parse(stem):
+    runs, current = [], {}
+    for line in open(stem + '.host'):
+        parts = line.split()
+        if parts[:1] == ['timing']:
+            current[parts[1]] = float(parts[2])
+        elif parts[:1] == ['memory']:
+            current.update({'mem-' + k: v for k, v in fields(line).items()})
+        elif line.startswith('filter result'):
+            current['result'] = int(parts[2])
+        if (parts[:2] == ['timing', 'shown'] or
+                line.startswith('filter result') and int(parts[2]) != 0):
+            runs.append(current)
+            current = {}
+    page = {'frame': [], 'apply': [], 'page': []}
+    for line in open(stem + '.panel'):
+        m = re.search(r'LumivoPlugin: panel: waits (\w+)(.*)', line)
+        if m:
+            page[m.group(1)].append(fields(m.group(2)))
+    return runs, page
+
+def frame(host, f, panel):
+    return ([('editor before the plug-in', host['start'] - host['pressed']),
+             ('editor fills the areas', host['buffers-filled'] - host['buffers']),
+             ("plug-in's hand-off", host['start-returned'] - host['buffers-filled'])] + panel +
+            [('export: copy, encode, 1st piece', f['first-piece'] - f['requested']),
+             ('pieces delivered', f['delivered'] - f['first-piece']),
+             ('page base64 decode', f['bytes'] - f['delivered']),
+             ('page PNG decode', f['decoded'] - f['bytes']),
+             ('page installs the frame', f['installed'] - f['decoded']),
+             ('to the next paint', f['shown'] - f['installed']),
+             ('TOTAL pressed -> shown', f['shown'] - host['pressed'])])
+
+def stages(runs, page):
+    cold, applied, warm = runs[0], runs[1], runs[2]
+    origin = page['page'][0]
+    first = next(f for f in page['frame'] if 'changed' not in f)
+    second = next(f for f in page['frame'] if f.get('changed', 0) > warm['start-returned'])
+    a, h = page['apply'][0], applied
+    waits = {
+        'frame, the panel starts': frame(cold, first, [
+            ('panel start to page load', origin['origin'] - cold['start-returned']),
+            ('page load to its script', origin['script'] - origin['origin']),
+            ('page script to frame request', first['requested'] - origin['script'])]),
+        'frame, the panel runs': frame(warm, second, [
+            ('announcement, intake, frame change', second['changed'] - warm['start-returned']),
+            ('page asks for the frame', second['requested'] - second['changed'])]),
+        'apply': [
+            ('page look', a['look'] - a['clicked']),
+            ('page PNG encode', a['encoded'] - a['look']),
+            ('page base64 encode', a['text'] - a['encoded']),
+            ('pieces posted', a['posted'] - a['text']),
+            ('panel decode, write, press', h['pressed'] - a['posted']),
+            ('editor before the plug-in', h['start'] - h['pressed']),
+            ('editor fills the areas', h['buffers-filled'] - h['buffers']),
+            ("plug-in's apply", h['start-returned'] - h['buffers-filled']),
+            ('editor writes the output', h['written-back'] - h['start-returned']),
+            ('TOTAL Apply -> document changed', h['written-back'] - a['clicked']),
+            ('  of which result text -> changed', h['written-back'] - a['text']),
+            ('(then the editor shows it)', h['shown'] - h['written-back'])]}
+    def peak(host):
+        return (host['mem-peak-kb'] - host['mem-baseline-kb']) / 1024
+    memory = [('hand-off, the panel starts', peak(cold)), ('apply', peak(applied)),
+              ('hand-off, the panel runs', peak(warm)),
+              ('(resident before the apply)', applied['mem-baseline-kb'] / 1024)]
+    return waits, memory
+
+names = ['/'.join(b.rstrip('/').split('/')[-2:]) for b in builds]
+for size in sizes:
+    w, h = map(int, size.split('x'))
+    table, memory = {}, {}
+    for b in range(count):
+        for run in range(1, runs + 1):
+            waits, mem = stages(*parse('%s/%s-%d-%d' % (out, size, b, run)))
+            for wait, rows in waits.items():
+                for name, value in rows:
+                    table.setdefault(wait, {}).setdefault(name, {}).setdefault(b, []).append(value)
+            for name, value in mem:
+                memory.setdefault(name, {}).setdefault(b, []).append(value)
+    print('\n%s (%.1f MP), median of %d runs, ms' % (size, w * h / 1e6, runs))
+    print('  %-38s' % '' + ''.join('%16s' % n[-16:] for n in names))
+    for wait, rows in table.items():
+        print('  %s' % wait)
+        for name, values in rows.items():
+            print('    %-36s' % name +
+                  ''.join('%16.0f' % statistics.median(values[b]) for b in range(count)))
+    area = w * h * 4 / 2**20
+    print('  editor memory above what it held before the run, MiB (area RGBA: %.0f MiB)' % area)
+    for name, values in memory.items():
+        print('    %-36s' % name + ''.join(
+            '%16s' % ('%.0f (%.2fx)' % (statistics.median(values[b]),
+                                        statistics.median(values[b]) / area))
+            for b in range(count)))
+REPORT
