@@ -59,9 +59,8 @@ thread_local FilterSession* tActiveSession = nullptr;
 
 class FilterSession {
   public:
-    FilterSession(PluginMainProc entry, Document& document, Rect filterRect,
-                  const FilterStepObserver& onStep)
-        : entry_(entry), document_(document), onStep_(onStep), previous_(tActiveSession) {
+    FilterSession(PluginMainProc entry, Document& document, Rect filterRect, FilterRunWatch& watch)
+        : entry_(entry), document_(document), watch_(watch), previous_(tActiveSession) {
         tActiveSession = this;
         procs_.handleProcsVersion = 1;
         procs_.numHandleProcs = 6;
@@ -106,8 +105,8 @@ class FilterSession {
     }
 
     void step(bool when, const char* name) const {
-        if (when && onStep_) {
-            onStep_(name);
+        if (when && watch_.onStep) {
+            watch_.onStep(name);
         }
     }
 
@@ -158,33 +157,47 @@ class FilterSession {
         const size_t width = static_cast<size_t>(area.right - area.left);
         buffer.rowBytes = width * static_cast<size_t>(buffer.planes) + kBufferRowPadding;
         buffer.bytes.assign(buffer.rowBytes * static_cast<size_t>(area.bottom - area.top), 0xCD);
+        const size_t channels = static_cast<size_t>(document_.channels);
+        const size_t planes = static_cast<size_t>(buffer.planes);
         for (int y = area.top; y < area.bottom; ++y) {
-            const uint8_t* source = document_.row(static_cast<uint32_t>(y));
+            const uint8_t* source = document_.row(static_cast<uint32_t>(y)) +
+                                    static_cast<size_t>(area.left) * channels + lo;
             uint8_t* target =
                 buffer.bytes.data() + buffer.rowBytes * static_cast<size_t>(y - area.top);
-            for (int x = area.left; x < area.right; ++x) {
-                std::memcpy(target, source + static_cast<size_t>(x) * document_.channels + lo,
-                            static_cast<size_t>(buffer.planes));
-                target += buffer.planes;
+            if (planes == channels) {
+                std::memcpy(target, source, width * planes);
+                continue;
+            }
+            for (size_t x = 0; x < width; ++x, source += channels, target += planes) {
+                std::memcpy(target, source, planes);
             }
         }
         return true;
     }
 
-    // Copies what the plug-in wrote into the output buffer back into the document.
+    // Copies what the plug-in wrote into the output buffer back into the document, noting
+    // whether that changed anything.
     void writeBack() {
         if (out_.bytes.empty()) {
             return;
         }
         const Rect& area = out_.area;
+        const size_t channels = static_cast<size_t>(document_.channels);
+        const size_t planes = static_cast<size_t>(out_.planes);
+        const size_t width = static_cast<size_t>(area.right - area.left);
         for (int y = area.top; y < area.bottom; ++y) {
-            uint8_t* target = document_.row(static_cast<uint32_t>(y));
+            uint8_t* target = document_.row(static_cast<uint32_t>(y)) +
+                              static_cast<size_t>(area.left) * channels + out_.lo;
             const uint8_t* source =
                 out_.bytes.data() + out_.rowBytes * static_cast<size_t>(y - area.top);
-            for (int x = area.left; x < area.right; ++x) {
-                std::memcpy(target + static_cast<size_t>(x) * document_.channels + out_.lo, source,
-                            static_cast<size_t>(out_.planes));
-                source += out_.planes;
+            if (planes == channels) {
+                watch_.changed = watch_.changed || std::memcmp(target, source, width * planes) != 0;
+                std::memcpy(target, source, width * planes);
+                continue;
+            }
+            for (size_t x = 0; x < width; ++x, source += planes, target += channels) {
+                watch_.changed = watch_.changed || std::memcmp(target, source, planes) != 0;
+                std::memcpy(target, source, planes);
             }
         }
         out_ = {};
@@ -193,7 +206,7 @@ class FilterSession {
 
     PluginMainProc entry_;
     Document& document_;
-    const FilterStepObserver& onStep_;
+    FilterRunWatch& watch_;
     FilterSession* previous_;
     FilterRecord record_{};
     HandleProcs procs_{};
@@ -206,7 +219,7 @@ class FilterSession {
 }  // namespace
 
 int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection,
-                const FilterStepObserver& onStep) {
+                FilterRunWatch* watch) {
     if (entry == nullptr || document.empty() || document.width > kMaxFilterSide ||
         document.height > kMaxFilterSide) {
         return filterBadParameters;
@@ -221,7 +234,8 @@ int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selectio
                     static_cast<int16>(std::min(selection->x, right)), static_cast<int16>(bottom),
                     static_cast<int16>(right)};
     }
-    FilterSession session(entry, document, area, onStep);
+    FilterRunWatch unwatched;
+    FilterSession session(entry, document, area, watch != nullptr ? *watch : unwatched);
     FilterRecord& record = session.record();
     const bool transparent = document.channels == 4;
     record.filterCase = transparent ? (selection ? filterCaseEditableTransparencyWithSelection
@@ -245,8 +259,6 @@ int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selectio
     if (result == noErr) {
         result = session.call(filterSelectorFinish);
     }
-    if (onStep) {
-        onStep("finished");
-    }
+    session.step(true, "finished");
     return result;
 }

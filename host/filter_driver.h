@@ -18,15 +18,20 @@ struct Selection {
 // described to a plug-in.
 inline constexpr uint32_t kMaxFilterSide = 30000;
 
+// What a caller may learn of one run.
+struct FilterRunWatch {
+    // When set, hears each step as it happens, for a benchmark's clock: "start" (the start call
+    // begins), "buffers" and "buffers-filled" (the editor fills the areas the plug-in asked
+    // for), "start-returned", "written-back" (the start call's output is in the document) and
+    // "finished".
+    std::function<void(const char* step)> onStep;
+    // Set by the run: whether the plug-in's output changed any pixel of the document.
+    bool changed = false;
+};
+
 // Runs one filter over the document (or the selection) the way an editor does: prepare,
 // start, continue while the plug-in asks for an area, finish. The plug-in's output is written
 // into the document as it hands it back. Returns the first non-zero result code, else 0.
 // Main thread only; one run at a time.
-//
-// `onStep`, when set, hears each step as it happens, for a benchmark's clock: "start" (the start
-// call begins), "buffers" and "buffers-filled" (the editor fills the areas the plug-in asked
-// for), "start-returned", "written-back" (the start call's output is in the document) and
-// "finished".
-using FilterStepObserver = std::function<void(const char* step)>;
 int16 runFilter(PluginMainProc entry, Document& document, std::optional<Selection> selection,
-                const FilterStepObserver& onStep = {});
+                FilterRunWatch* watch = nullptr);

@@ -48,17 +48,16 @@ void onFilterChosen(GtkMenuItem* item, gpointer data) {
     timings.beginMemoryWindow();
     timings.mark("pressed");
 
-    const Document before = state->document;
-    FilterStepObserver onStep;
+    FilterRunWatch watch;
     if (timings.enabled()) {
-        onStep = [&timings](const char* step) { timings.mark(step); };
+        watch.onStep = [&timings](const char* step) { timings.mark(step); };
     }
     const int16 result =
-        runFilter(filter.entry, state->document, state->options->selection, onStep);
+        runFilter(filter.entry, state->document, state->options->selection, &watch);
     timings.reportMemory("filter");
     printf("filter result %d\n", static_cast<int>(result));
     fflush(stdout);
-    if (!samePixels(before, state->document)) {
+    if (watch.changed) {
         showDocument(*state);
         timings.mark("shown");
         if (!state->options->saveOnChange.empty() &&

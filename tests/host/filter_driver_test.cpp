@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -156,4 +157,42 @@ TEST_F(FilterDriver, OffersTheDocumentProfileAndStopsOnAPrepareError) {
     EXPECT_EQ(runFilter(&invertingPlugin<false>, document, std::nullopt), filterBadMode);
     EXPECT_EQ(seen.selectors, (std::vector<int16>{2}));
     EXPECT_TRUE(samePixels(before, document));
+}
+
+namespace {
+
+// Asks for the whole area, writes nothing and cancels, as a filter that hands its input off.
+void cancellingPlugin(int16 selector, FilterRecord* record, intptr_t*, int16* result) {
+    *result = noErr;
+    if (selector == filterSelectorStart) {
+        request(record, record->filterRect, record->planes);
+        record->advanceState();
+        request(record, Rect{0, 0, 0, 0}, record->planes);
+        *result = userCanceledErr;
+    }
+}
+
+}  // namespace
+
+TEST_F(FilterDriver, TellsItsWatchEachStepAndWhetherTheDocumentChanged) {
+    struct Case {
+        PluginMainProc plugin;
+        int channels;
+        bool changed;
+    };
+    const Case cases[] = {
+        {&invertingPlugin<false>, 3, true},
+        {&invertingPlugin<false>, 4, true},
+        {&cancellingPlugin, 3, false},
+    };
+    for (const Case& c : cases) {
+        Document document = filled(6, 4, c.channels);
+        std::vector<std::string> steps;
+        FilterRunWatch watch;
+        watch.onStep = [&steps](const char* step) { steps.emplace_back(step); };
+        runFilter(c.plugin, document, Selection{1, 1, 3, 2}, &watch);
+        EXPECT_EQ(watch.changed, c.changed);
+        EXPECT_EQ(steps, (std::vector<std::string>{"start", "buffers", "buffers-filled",
+                                                   "start-returned", "written-back", "finished"}));
+    }
 }
