@@ -6,14 +6,17 @@
 
 namespace png {
 
-PixelBuffer decode(const uint8_t* bytes, size_t length) {
+DecodedFile decodeFile(const uint8_t* bytes, size_t length) {
     if (bytes == nullptr || length == 0) {
         return {};
     }
     try {
-        PixelBuffer image;
+        DecodedFile decoded;
+        PixelBuffer& image = decoded.image;
+        bool plain = false;
         if (imaging::looksLikePng(bytes, length)) {
-            if (!imaging::decodeOwnPngFast(bytes, length, image)) {
+            plain = imaging::decodeOwnPngFast(bytes, length, image);
+            if (!plain) {
                 image = imaging::decodePngFile(bytes, length);
             }
         } else if (imaging::looksLikeJpeg(bytes, length)) {
@@ -23,12 +26,19 @@ PixelBuffer decode(const uint8_t* bytes, size_t length) {
             return {};
         }
         // Every decoded image is drawn through the premultiplied canvas; JPEGs are opaque and
-        // pass through unchanged.
-        imaging::canvasRoundTripInPlace(image.rgba.data(), image.rgba.size() / 4);
-        return image;
+        // pass through unchanged. A file whose pixels the drawing changes holds other pixels
+        // than the frame.
+        const bool drawn =
+            imaging::canvasRoundTripInPlace(image.rgba.data(), image.rgba.size() / 4);
+        decoded.standsForEncode = plain && !drawn;
+        return decoded;
     } catch (...) {
         return {};
     }
+}
+
+PixelBuffer decode(const uint8_t* bytes, size_t length) {
+    return decodeFile(bytes, length).image;
 }
 
 }  // namespace png

@@ -23,6 +23,18 @@ std::vector<uint8_t> encode(const PixelBuffer& image);
 // buffer for anything that isn't a decodable image or that exceeds kMaxDecodePixels.
 PixelBuffer decode(const uint8_t* bytes, size_t length);
 
+// What decodeFile found.
+struct DecodedFile {
+    PixelBuffer image;
+    // The file is of the plain kind encode writes (8-bit RGBA, not interlaced, an sRGB chunk or
+    // no colour chunk at all, IDAT, IEND) and holds exactly image's pixels, drawing included:
+    // every reader sees these pixels in it, so the bytes can stand for encode(image).
+    bool standsForEncode = false;
+};
+
+// decode, also telling whether the bytes can stand for an encoding of the result.
+DecodedFile decodeFile(const uint8_t* bytes, size_t length);
+
 // Scales so the source covers targetWidth x targetHeight, centred, cropping the overhang.
 PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t targetHeight);
 

@@ -58,21 +58,30 @@ inline const CanvasRoundTripTable& canvasRoundTripTable() {
     return table;
 }
 
-inline void canvasRoundTripPixels(const uint8_t* table, uint8_t* rgba, size_t pixels) {
+// True when a byte changed.
+inline bool canvasRoundTripPixels(const uint8_t* table, uint8_t* rgba, size_t pixels) {
+    unsigned changed = 0;
     for (size_t i = 0; i < pixels; ++i, rgba += 4) {
         unsigned a = rgba[3];
         if (a == 255) {
             continue;
         }
         const uint8_t* row = table + a * 256;
-        rgba[0] = row[rgba[0]];
-        rgba[1] = row[rgba[1]];
-        rgba[2] = row[rgba[2]];
+        const uint8_t r = row[rgba[0]];
+        const uint8_t g = row[rgba[1]];
+        const uint8_t b = row[rgba[2]];
+        changed |= (r ^ rgba[0]) | (g ^ rgba[1]) | (b ^ rgba[2]);
+        rgba[0] = r;
+        rgba[1] = g;
+        rgba[2] = b;
     }
+    return changed != 0;
 }
 
-inline void canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
+// True when a byte changed: the pixels were not already what the canvas makes of them.
+inline bool canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
     const uint8_t* table = canvasRoundTripTable().value.data();
+    bool changed = false;
     // Opaque runs, the common case, are skipped sixteen pixels at a time.
     constexpr size_t kRun = 16;
     for (; pixels >= kRun; pixels -= kRun, rgba += kRun * 4) {
@@ -81,10 +90,11 @@ inline void canvasRoundTripInPlace(uint8_t* rgba, size_t pixels) {
             opaque &= rgba[k * 4 + 3];
         }
         if (opaque != 255) {
-            canvasRoundTripPixels(table, rgba, kRun);
+            changed |= canvasRoundTripPixels(table, rgba, kRun);
         }
     }
-    canvasRoundTripPixels(table, rgba, pixels);
+    changed |= canvasRoundTripPixels(table, rgba, pixels);
+    return changed;
 }
 
 }  // namespace imaging

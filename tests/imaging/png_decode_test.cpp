@@ -330,6 +330,59 @@ TEST(PngDecode, FastPathAgreesWithLibpngOnEveryFilterType) {
     }
 }
 
+TEST(PngDecode, DecodeFileTellsWhenTheBytesStandForAnEncode) {
+    PixelBuffer translucent = testimg::patternImage(37, 23, true, 3);
+    PixelBuffer drawn = translucent;
+    imaging::canvasRoundTripInPlace(drawn.rgba.data(), drawn.rgba.size() / 4);
+    auto libpngFile = [](const PixelBuffer& image, int colorType, auto&& adjust) {
+        testimg::PngRecipe recipe;
+        recipe.width = image.width;
+        recipe.height = image.height;
+        recipe.colorType = colorType;
+        for (size_t i = 0; i < image.rgba.size(); i += 4) {
+            recipe.samples.insert(recipe.samples.end(), &image.rgba[i],
+                                  &image.rgba[i] + (colorType == 6 ? 4 : 3));
+        }
+        recipe.srgbChunk = true;
+        adjust(recipe);
+        return testimg::writePng(recipe);
+    };
+    auto same = [](testimg::PngRecipe&) {};
+    const PixelBuffer opaque = testimg::patternImage(37, 23, false, 4);
+    const struct {
+        const char* name;
+        Bytes file;
+        bool stands;
+    } cases[] = {
+        {"our opaque file", png::encode(opaque), true},
+        {"ours, pixels the canvas keeps", png::encode(drawn), true},
+        {"ours, pixels the canvas changes", png::encode(translucent), false},
+        {"libpng, plain RGBA8 with sRGB", libpngFile(drawn, 6, same), true},
+        {"libpng, RGB8", libpngFile(opaque, 2, same), false},
+        {"libpng, interlaced RGBA8",
+         libpngFile(drawn, 6, [](testimg::PngRecipe& r) { r.interlaced = true; }), false},
+        {"libpng, RGBA8 with a gamma",
+         libpngFile(drawn, 6,
+                    [](testimg::PngRecipe& r) {
+                        r.srgbChunk = false;
+                        r.gamma = 0.45455;
+                    }),
+         false},
+        {"JPEG", testimg::writeJpeg(opaque, false, 95), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        png::DecodedFile decoded = png::decodeFile(c.file.data(), c.file.size());
+        EXPECT_EQ(decoded.standsForEncode, c.stands);
+        EXPECT_TRUE(decoded.image.rgba == decodeBytes(c.file).rgba);
+        if (c.stands) {
+            // What any reader takes from the bytes is the decoded image.
+            PixelBuffer reference = imaging::decodePngFile(c.file.data(), c.file.size());
+            EXPECT_TRUE(reference.rgba == decoded.image.rgba);
+        }
+    }
+}
+
 TEST(PngDecode, DenseButIntactJpegStillDecodes) {
     // A flat progressive JPEG holds hundreds of pixels per byte; it must pass the extra
     // integrity check that such files get, and a truncated copy must not.

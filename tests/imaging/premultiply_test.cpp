@@ -31,7 +31,12 @@ TEST(CanvasRoundTrip, KeepsOpaqueClearsTransparentAndNeverGrowsError) {
     for (unsigned a = 0; a < 256; ++a) {
         for (unsigned c = 0; c < 256; ++c) {
             std::array<uint8_t, 4> p = {uint8_t(c), uint8_t(255 - c), uint8_t(c / 2), uint8_t(a)};
-            imaging::canvasRoundTripInPlace(p.data(), 1);
+            const std::array<uint8_t, 4> before = p;
+            const bool changed = imaging::canvasRoundTripInPlace(p.data(), 1);
+            ASSERT_EQ(changed, p != before) << c << " " << a;
+            // What the canvas made of a pixel, it makes again unchanged.
+            std::array<uint8_t, 4> again = p;
+            ASSERT_FALSE(imaging::canvasRoundTripInPlace(again.data(), 1)) << c << " " << a;
             if (a == 255) {
                 ASSERT_EQ(p[0], c);
             } else if (a == 0) {
