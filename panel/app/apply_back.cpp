@@ -1,5 +1,6 @@
 #include "panel/app/apply_back.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -60,8 +61,8 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (!bytes) {
         return;
     }
-    PixelBuffer frame = png::decode(bytes->data(), bytes->size());
-    if (frame.empty()) {
+    png::DecodedFile frame = png::decodeFile(bytes->data(), bytes->size());
+    if (frame.image.empty()) {
         return;
     }
     std::string directory = panel_.spoolDirectory();
@@ -78,7 +79,13 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     }
     spool::keepNewestFiles(directory, spool::kResultPrefix, kKeptResultFiles);
     outcome.ok = true;
+    // Bytes that hold exactly the result's pixels stay with it as its file, for the page's
+    // next export; other bytes are let go.
+    FrameFile file;
+    if (frame.standsForEncode) {
+        file = std::make_shared<const std::vector<uint8_t>>(std::move(*bytes));
+    }
     bytes.reset();
-    panel_.retargetAtFrame(std::move(frame));
+    panel_.retargetAtFrame(std::move(frame.image), std::move(file));
     outcome.status = applier_.autoApplyAndAwaitConsumption(path).value_or("");
 }

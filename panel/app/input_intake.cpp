@@ -34,6 +34,15 @@ void sweepInputs(const std::string& directory) {
     spool::removeFiles(directory, spool::kInputPrefix);
 }
 
+FramePng decodeFramePng(std::vector<uint8_t> bytes) {
+    png::DecodedFile decoded = png::decodeFile(bytes.data(), bytes.size());
+    FramePng frame{std::move(decoded.image), nullptr};
+    if (decoded.standsForEncode) {
+        frame.file = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    }
+    return frame;
+}
+
 void loadInputFrame(PanelState& handler, const std::string& path, FrameSource source) {
     std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
     // The file is the panel's to remove once taken, readable or not.
@@ -41,12 +50,12 @@ void loadInputFrame(PanelState& handler, const std::string& path, FrameSource so
     if (!bytes) {
         return;
     }
-    PixelBuffer frame = png::decode(bytes->data(), bytes->size());
+    FramePng frame = decodeFramePng(std::move(*bytes));
     bytes.reset();
-    if (frame.empty()) {
+    if (frame.image.empty()) {
         return;
     }
-    handler.retargetAtInput(std::move(frame), std::move(source));
+    handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file));
 }
 
 std::string resolvedStandardPath(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "panel/bridge/lumivo_panel_handler.h"
 #include "panel/bridge/panel_state.h"
@@ -27,6 +28,14 @@ std::optional<std::string> newestSpooledInput(const std::string& directory);
 
 // Removes the directory's input files (regular files named "input-*.png"); failures ignored.
 void sweepInputs(const std::string& directory);
+
+// A frame decoded from a PNG file, with the file's bytes when they hold exactly its pixels.
+struct FramePng {
+    PixelBuffer image;
+    FrameFile file;
+};
+// The empty image when the bytes are not a decodable image. Any thread.
+FramePng decodeFramePng(std::vector<uint8_t> bytes);
 
 // Reads the input file, deletes it whatever it held (when it is a regular file: nothing else is
 // ever removed), and when it is an image installs it as the current frame from `source`.

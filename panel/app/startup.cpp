@@ -32,12 +32,12 @@ constexpr char kUsage[] = "usage: LumivoAffinity <input.png> <spool-dir> [host-p
 // end-to-end test drives the panel without a mouse this way.
 constexpr char kAutotestVariable[] = "LUMIVO_PANEL_AUTOTEST";
 
-PixelBuffer readStartFrame(const std::string& path) {
+FramePng readStartFrame(const std::string& path) {
     std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
     if (!bytes) {
         return {};
     }
-    return png::decode(bytes->data(), bytes->size());
+    return decodeFramePng(std::move(*bytes));
 }
 
 // The page from the application's own bundle, whole, as UTF-8 text; none when it can't be read.
@@ -101,7 +101,8 @@ int runPanel(int argc, char** argv) {
     std::string startInput = newestSpooledInput(spoolDirectory).value_or(fallbackInput);
     // Owned here for the life of the process; the handler points at it.
     static PixelBuffer startFrame;
-    startFrame = readStartFrame(startInput);
+    FramePng start = readStartFrame(startInput);
+    startFrame = std::move(start.image);
     sweepInputs(spoolDirectory);
     spool::removeStaleTemporaries(spoolDirectory, spool::nowSeconds());
     if (startFrame.empty()) {
@@ -120,7 +121,8 @@ int runPanel(int argc, char** argv) {
     WorkerPool exportWorkers(2, "lumivo-export");
     SerialWorker intakeQueue("com.lumivo.affinity.intake");
     LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
-    handler.setInput(&startFrame, FrameSource{gHostPid.load(), spoolDirectory});
+    handler.setInput(&startFrame, FrameSource{gHostPid.load(), spoolDirectory},
+                     std::move(start.file));
     handler.setSpoolDirectory(spoolDirectory);
 
     // 10-12. The web view and the window.

@@ -32,6 +32,10 @@ void sendFrame(PixelBuffer frame, const json& ackId, const FrameEncoder& encode,
     }
     // The copy is not needed past the encoder; give its memory back before the text is built.
     frame = PixelBuffer{};
+    sendFrameFile(file, ackId, page);
+}
+
+void sendFrameFile(const std::vector<uint8_t>& file, const json& ackId, PageCaller& page) {
     if (file.empty()) {
         answer(page, ackId, false, "PNG encode failed");
         return;

@@ -22,3 +22,6 @@ using FrameEncoder = std::function<std::vector<uint8_t>(const PixelBuffer&)>;
 // memory is answered (ackId, false, "PNG encode failed") and nothing else.
 void sendFrame(PixelBuffer frame, const nlohmann::json& ackId, const FrameEncoder& encode,
                PageCaller& page);
+
+// The same for a frame whose PNG file is at hand: its bytes go out as they are.
+void sendFrameFile(const std::vector<uint8_t>& file, const nlohmann::json& ackId, PageCaller& page);

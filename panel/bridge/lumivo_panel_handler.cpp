@@ -228,18 +228,19 @@ void LumivoPanelHandler::onAuthSignOut(const json&, const json& ackId) {
 
 // --- Frame ---
 
-void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source) {
+void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file) {
     std::lock_guard lock(frameLock_);
     input_ = frame;
     inputSource_ = std::move(source);
+    inputFile_ = std::move(file);
 }
 
-void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame) {
-    installFrame(std::move(frame), nullptr);
+void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame, FrameFile file) {
+    installFrame(std::move(frame), std::move(file), nullptr);
 }
 
-void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source) {
-    installFrame(std::move(frame), &source);
+void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) {
+    installFrame(std::move(frame), std::move(file), &source);
 }
 
 bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
@@ -247,7 +248,8 @@ bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
     return exportedSource_ && *exportedSource_ != inputSource_;
 }
 
-void LumivoPanelHandler::installFrame(PixelBuffer frame, const FrameSource* source) {
+void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
+                                      const FrameSource* source) {
     const uint32_t width = frame.width;
     const uint32_t height = frame.height;
     {
@@ -258,12 +260,15 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, const FrameSource* sour
         input_->width = width;
         input_->height = height;
         input_->rgba = std::move(frame.rgba);
+        // The old frame's file leaves with it; an export that still sends it holds its own share.
+        inputFile_.swap(file);
         if (source != nullptr) {
             inputSource_ = *source;
         }
     }
     frame.width = 0;
     frame.height = 0;
+    file.reset();
     // Whichever document of the service is shown learns of the frame.
     std::string script;
     openDocumentGuard(script, nullptr);
@@ -275,16 +280,25 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, const FrameSource* sour
 void LumivoPanelHandler::handleExportFrame(const json& ackId) {
     exportQueue_.post([this, ackId] {
         PixelBuffer copy;
+        FrameFile file;
         try {
             std::lock_guard lock(frameLock_);
             if (input_ != nullptr) {
-                copy = *input_;
+                // A frame with its file at hand needs neither a copy nor an encoder.
+                file = inputFile_;
+                if (!file) {
+                    copy = *input_;
+                }
                 exportedSource_ = inputSource_;
             }
         } catch (const std::bad_alloc&) {
             copy = PixelBuffer{};  // answered as an encoder failure
         }
-        sendFrame(std::move(copy), ackId, encoder_, *this);
+        if (file) {
+            sendFrameFile(*file, ackId, *this);
+        } else {
+            sendFrame(std::move(copy), ackId, encoder_, *this);
+        }
     });
 }
 

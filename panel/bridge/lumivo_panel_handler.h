@@ -34,9 +34,9 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     LumivoPanelHandler& operator=(const LumivoPanelHandler&) = delete;
 
     // --- Properties ---
-    // The current frame and the editor it came from; not owned, set once before any message
-    // arrives.
-    void setInput(PixelBuffer* frame, FrameSource source = {});
+    // The current frame, the editor it came from and the file it was decoded from when that
+    // holds exactly its pixels; the frame is not owned. Set once before any message arrives.
+    void setInput(PixelBuffer* frame, FrameSource source = {}, FrameFile file = nullptr);
     void setSpoolDirectory(std::string directory);
     std::string spoolDirectory() const override;
     void setWebView(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
@@ -56,8 +56,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void didReceiveScriptMessage(const nlohmann::json& body, const std::string& document);
 
     // --- Frame ---
-    void retargetAtFrame(PixelBuffer frame) override;
-    void retargetAtInput(PixelBuffer frame, FrameSource source) override;
+    void retargetAtFrame(PixelBuffer frame, FrameFile file) override;
+    void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) override;
     bool lastExportIsFromAnotherSource() const override;
     void handleExportFrame(const nlohmann::json& ackId);
 
@@ -97,12 +97,14 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     TaskQueue& exportQueue_;
     FrameEncoder encoder_;
 
-    // Installs the frame's bytes and, when given, its source; the page hears of the new size.
-    void installFrame(PixelBuffer frame, const FrameSource* source);
+    // Installs the frame's bytes, its file and, when given, its source; the page hears of the
+    // new size.
+    void installFrame(PixelBuffer frame, FrameFile file, const FrameSource* source);
 
-    // Guarded by frameLock_: the frame, where it came from, and where the frame of the last
-    // export came from (none before the first export).
+    // Guarded by frameLock_: the frame, its file, where it came from, and where the frame of the
+    // last export came from (none before the first export).
     PixelBuffer* input_ = nullptr;
+    FrameFile inputFile_;
     FrameSource inputSource_;
     std::optional<FrameSource> exportedSource_;
     mutable std::mutex frameLock_;

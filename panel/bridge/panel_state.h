@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/pixel_buffer.h"
 
@@ -14,16 +16,22 @@ struct FrameSource {
     bool operator==(const FrameSource&) const = default;
 };
 
+// PNG bytes kept with a frame because they decode to exactly its pixels (png::decodeFile's
+// standsForEncode): an export sends them instead of encoding the frame again. Shared, since an
+// export may still be sending them when the frame is replaced; null when there are none.
+using FrameFile = std::shared_ptr<const std::vector<uint8_t>>;
+
 // What background work needs of LumivoPanelHandler. Any thread.
 class PanelState {
   public:
     virtual ~PanelState() = default;
     // Takes the frame's bytes over, installs it as the current frame under the frame lock, and
     // tells the page the new size later, on the main thread. The frame keeps the source of the
-    // one it replaces: it is a result made for that editor.
-    virtual void retargetAtFrame(PixelBuffer frame) = 0;
+    // one it replaces: it is a result made for that editor. `file`, when given, holds exactly
+    // the frame's pixels; the replaced frame's file goes with it.
+    virtual void retargetAtFrame(PixelBuffer frame, FrameFile file) = 0;
     // The same for a frame that arrived from an editor as an input.
-    virtual void retargetAtInput(PixelBuffer frame, FrameSource source) = 0;
+    virtual void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) = 0;
     // Whether the frame the page last exported came from another editor than the current frame:
     // a result made from it belongs to a document that is no longer the one in front.
     virtual bool lastExportIsFromAnotherSource() const = 0;

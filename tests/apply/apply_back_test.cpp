@@ -12,6 +12,7 @@
 #include "fakes/fake_accessibility_permission.h"
 #include "fakes/fake_user_defaults.h"
 #include "fakes/manual_queue.h"
+#include "imaging/png.h"
 #include "panel/bridge/base64.h"
 #include "plugin/spool.h"
 
@@ -35,15 +36,15 @@ struct Recorder final : PageCaller, PanelState {
         events.push_back("ack " + name);
         acks.push_back(arguments);
     }
-    void retargetAtFrame(PixelBuffer frame) override {
+    void retargetAtFrame(PixelBuffer frame, FrameFile file) override {
         if (throwOnRetarget) {
             throw std::runtime_error("retarget");
         }
         events.push_back("retarget " + std::to_string(frame.width) + "x" +
-                         std::to_string(frame.height));
+                         std::to_string(frame.height) + (file ? " with its file" : ""));
     }
-    void retargetAtInput(PixelBuffer frame, FrameSource) override {
-        retargetAtFrame(std::move(frame));
+    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file) override {
+        retargetAtFrame(std::move(frame), std::move(file));
     }
     bool lastExportIsFromAnotherSource() const override { return exportFromAnotherSource; }
     std::string spoolDirectory() const override { return spool; }
@@ -99,11 +100,22 @@ TEST_F(ApplyBackTest, ResultIsWrittenAsSentBecomesTheFrameAndIsPressedIn) {
     back.handleApplyResult("a1", kPng);
     EXPECT_TRUE(recorder.events.empty()) << "the request only enqueues";
     queue.drain();
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 3x2", "ack __lumivoImportAck"}));
+    // A plain file that holds exactly its pixels stays with the frame, for the next export.
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"retarget 3x2 with its file", "ack __lumivoImportAck"}));
     EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"a1", true, ""}));
     ASSERT_EQ(consumed.size(), 1u);
     auto sent = base64::decode(kPng);
     EXPECT_EQ(consumed[0], std::string(sent->begin(), sent->end())) << "bytes, not re-encoded";
+}
+
+TEST_F(ApplyBackTest, AFileThatHoldsOtherPixelsThanItsFrameIsNotKept) {
+    // A transparent pixel with a colour: drawing blanks it, so the file is not the frame's.
+    const std::vector<uint8_t> coloured = png::encode(PixelBuffer{1, 1, {9, 9, 9, 0}});
+    back.handleApplyResult("b1", base64::encode(coloured.data(), coloured.size()));
+    queue.drain();
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 1x1", "ack __lumivoImportAck"}));
+    EXPECT_EQ(consumed.size(), 1u);
 }
 
 TEST_F(ApplyBackTest, UndecodableResultsOrAnUnwritableSpoolAreRefusedWithoutAFile) {
@@ -131,7 +143,8 @@ TEST_F(ApplyBackTest, WithNoKnownHostTheResultStaysAndIsTheFrame) {
     hostPid = 0;
     back.handleApplyResult("", kPng);
     queue.drain();
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 3x2", "ack __lumivoImportAck"}));
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"retarget 3x2 with its file", "ack __lumivoImportAck"}));
     EXPECT_EQ(recorder.acks[0], nlohmann::json::array({"", true, "host-gone"}));
     EXPECT_EQ(entryNames(spoolDir), std::vector<std::string>{"result-1700000000000.png"});
 }

@@ -57,7 +57,7 @@ TEST(FrameExport, AnEncoderFailureOrAnEmptyFrameIsTheOnlyAnswer) {
     for (bool emptyFrame : {false, true}) {
         HandlerRig rig;
         if (emptyFrame) {
-            rig.handler.retargetAtFrame(PixelBuffer{});
+            rig.handler.retargetAtFrame(PixelBuffer{}, nullptr);
         } else {
             rig.encoderOutput.clear();
         }
@@ -91,7 +91,7 @@ TEST(Retarget, TakesTheBytesOverAndTellsThePageLater) {
     HandlerRig rig;
     PixelBuffer next{3000, 2000, std::vector<uint8_t>(3000u * 2000u * 4u, 9)};
     const uint8_t* bytes = next.rgba.data();
-    rig.handler.retargetAtFrame(std::move(next));
+    rig.handler.retargetAtFrame(std::move(next), nullptr);
     EXPECT_EQ(rig.frame.width, 3000u);
     EXPECT_EQ(rig.frame.height, 2000u);
     EXPECT_EQ(rig.frame.rgba.data(), bytes);  // moved, not copied
@@ -110,7 +110,7 @@ TEST(Retarget, TakesTheBytesOverAndTellsThePageLater) {
 TEST(Retarget, AnExportAfterARetargetSendsTheNewFrame) {
     HandlerRig rig;
     rig.post({{"type", "export-frame"}, {"ackId", "before"}});
-    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}});
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
     rig.post({{"type", "export-frame"}, {"ackId", "after"}});
     rig.drain();
     // The first worker had not copied the frame yet when the retarget happened: both see it.
@@ -129,7 +129,7 @@ TEST(Retarget, ExportCopiesTheFrameAtTheTimeItRuns) {
     HandlerRig rig;
     rig.post({{"type", "export-frame"}, {"ackId", "x"}});
     rig.exportQueue.drain();  // the worker copied the 2x1 start frame
-    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {0, 0, 0, 0}});
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {0, 0, 0, 0}}, nullptr);
     rig.drain();
     ASSERT_EQ(rig.encoded.size(), 1u);
     EXPECT_EQ(rig.encoded[0].width, 2u);

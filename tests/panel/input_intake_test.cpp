@@ -10,6 +10,7 @@
 #include "fakes/fake_running_apps.h"
 #include "imaging/png.h"
 #include "panel/app/input_intake.h"
+#include "panel/bridge/base64.h"
 #include "panel_test_support.h"
 #include "plugin/temp_dir.h"
 
@@ -94,6 +95,51 @@ TEST(LoadInputFrame, InstallsAnImageAndDeletesTheFileWhateverItHeld) {
     EXPECT_EQ(rig.frame.width, 5u);
     rig.drain();
     EXPECT_EQ(rig.webView->scripts.size(), 1u);  // only the image was announced
+}
+
+// The PNG bytes the page receives for one export.
+std::vector<uint8_t> exported(HandlerRig& rig) {
+    const size_t before = rig.pageCalls().size();
+    rig.post({{"type", "export-frame"}, {"ackId", "x"}});
+    rig.drain();
+    std::string text;
+    const auto calls = rig.pageCalls();
+    for (size_t i = before; i < calls.size(); ++i) {
+        if (calls[i].name == "__lumivoFrameChunk") {
+            text += calls[i].arguments[1].get<std::string>();
+        }
+    }
+    return base64::decode(text).value_or(std::vector<uint8_t>{});
+}
+
+TEST(LoadInputFrame, AnInputFileThatHoldsExactlyItsFrameIsExportedAsItIsUntilReplaced) {
+    TempDir dir;
+    HandlerRig rig;
+    PixelBuffer photo{9, 7, {}};
+    for (uint32_t i = 0; i < 9 * 7; ++i) {
+        photo.rgba.insert(photo.rgba.end(), {uint8_t(i * 3), uint8_t(200 - i), uint8_t(i), 255});
+    }
+    const std::vector<uint8_t> file = png::encode(photo);
+    writeText(dir / "input-1.png", std::string(file.begin(), file.end()));
+    loadInputFrame(rig.handler, dir / "input-1.png", {});
+    EXPECT_EQ(exported(rig), file);
+    EXPECT_TRUE(rig.encoded.empty()) << "nothing encoded again";
+    EXPECT_EQ(png::decode(file.data(), file.size()).rgba, rig.frame.rgba);
+
+    // A transparent pixel with a colour: the frame holds it blank, the file does not.
+    const std::vector<uint8_t> coloured = png::encode(PixelBuffer{1, 1, {9, 9, 9, 0}});
+    writeText(dir / "input-2.png", std::string(coloured.begin(), coloured.end()));
+    loadInputFrame(rig.handler, dir / "input-2.png", {});
+    EXPECT_EQ(exported(rig), rig.encoderOutput);
+    ASSERT_EQ(rig.encoded.size(), 1u);
+    EXPECT_EQ(rig.encoded[0].rgba, (std::vector<uint8_t>{0, 0, 0, 0}));
+
+    // Any other frame leaves the file behind.
+    writeText(dir / "input-3.png", std::string(file.begin(), file.end()));
+    loadInputFrame(rig.handler, dir / "input-3.png", {});
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
+    EXPECT_EQ(exported(rig), rig.encoderOutput);
+    EXPECT_EQ(rig.encoded.size(), 2u);
 }
 
 TEST(LoadInputFrame, NeverBlocksOnAFifoNorReadsThroughALink) {
@@ -300,7 +346,7 @@ TEST(SendObserver, AnExportRemembersWhichEditorItsFrameCameFrom) {
     EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
 
     // A result of this frame keeps its editor.
-    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}});
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
     EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
 
     writePng(rig.hostA + "/input-2.png", 4, 4);
