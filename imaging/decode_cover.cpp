@@ -53,8 +53,8 @@ std::optional<PixelBuffer> streamCover(imaging::PngRowReader& reader, uint32_t t
 
 }  // namespace
 
-PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidth,
-                        uint32_t targetHeight) {
+DecodedFile decodeCoverFile(const uint8_t* bytes, size_t length, uint32_t targetWidth,
+                            uint32_t targetHeight) {
     if (bytes == nullptr || length == 0 || targetWidth == 0 || targetHeight == 0) {
         return {};
     }
@@ -65,18 +65,23 @@ PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidt
                 (reader.width() != targetWidth || reader.height() != targetHeight)) {
                 if (std::optional<PixelBuffer> fitted =
                         streamCover(reader, targetWidth, targetHeight)) {
-                    return std::move(*fitted);
+                    return {std::move(*fitted), false};
                 }
             }
         }
-        PixelBuffer decoded = decode(bytes, length);
-        if (decoded.width == targetWidth && decoded.height == targetHeight) {
+        DecodedFile decoded = decodeFile(bytes, length);
+        if (decoded.image.width == targetWidth && decoded.image.height == targetHeight) {
             return decoded;  // what fitCover would copy
         }
-        return fitCover(decoded, targetWidth, targetHeight);
+        return {fitCover(decoded.image, targetWidth, targetHeight), false};
     } catch (...) {
         return {};
     }
+}
+
+PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidth,
+                        uint32_t targetHeight) {
+    return decodeCoverFile(bytes, length, targetWidth, targetHeight).image;
 }
 
 }  // namespace png

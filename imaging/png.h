@@ -44,5 +44,9 @@ PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t t
 // two steps.
 PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidth,
                         uint32_t targetHeight);
+// decodeCover, also telling (as decodeFile does) whether the bytes stand for an encoding of the
+// result, which they can only when the file already has the target size.
+DecodedFile decodeCoverFile(const uint8_t* bytes, size_t length, uint32_t targetWidth,
+                            uint32_t targetHeight);
 
 }  // namespace png

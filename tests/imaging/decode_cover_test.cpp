@@ -88,4 +88,19 @@ TEST(DecodeCover, RefusesMissingBytesAndEmptyTargets) {
     EXPECT_TRUE(png::decodeCover(own.data(), own.size(), 4, 0).empty());
 }
 
+TEST(DecodeCover, TellsWhetherTheBytesStandForTheResultOnlyAtTheirOwnSize) {
+    const PixelBuffer opaque = testimg::patternImage(120, 90, false, 5);
+    const Bytes own = png::encode(opaque);
+    const struct {
+        uint32_t width, height;
+        bool stands;
+    } cases[] = {{120, 90, true}, {60, 45, false}, {200, 90, false}};
+    for (const auto& c : cases) {
+        png::DecodedFile decoded = png::decodeCoverFile(own.data(), own.size(), c.width, c.height);
+        EXPECT_EQ(decoded.standsForEncode, c.stands) << c.width;
+        EXPECT_TRUE(decoded.image.rgba ==
+                    png::decodeCover(own.data(), own.size(), c.width, c.height).rgba);
+    }
+}
+
 }  // namespace
