@@ -5,7 +5,7 @@
 #include "imaging/png.h"
 #include "plugin/spool.h"
 
-int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunContext& context) {
+int filterInvoke(PixelBuffer input, PixelBuffer& output, const FilterRunContext& context) {
     const std::string& directory = context.spoolDirectory;
     spool::createDirectory(directory);
     if (std::optional<std::string> refused = spool::checkDirectory(directory)) {
@@ -18,7 +18,7 @@ int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunC
 
     const std::optional<std::string> newest = spool::newestFile(directory, spool::kResultPrefix);
     if (!newest) {
-        return context.handOff(directory, input, true) ? 1 : 2;
+        return context.handOff(directory, input, true, nullptr) ? 1 : 2;
     }
 
     struct stat info {};
@@ -27,27 +27,32 @@ int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunC
                                 static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
         if (modified - context.wallSeconds() < -kStaleResultSeconds) {
             spool::removeFiles(directory, spool::kResultPrefix);
-            return context.handOff(directory, input, true) ? 1 : 2;
+            return context.handOff(directory, input, true, nullptr) ? 1 : 2;
         }
     }
 
-    PixelBuffer image;
-    if (std::optional<std::vector<uint8_t>> bytes = spool::readWhole(*newest)) {
-        image = png::decode(bytes->data(), bytes->size());
+    // From here on only the input's size matters: its pixels go before the result is decoded.
+    const uint32_t width = input.width;
+    const uint32_t height = input.height;
+    input = PixelBuffer{};
+
+    // A result of another size is fitted as it is decoded, never held at both sizes at once.
+    // Bytes that hold exactly the result are kept to pass on; others go at once.
+    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(*newest);
+    png::DecodedFile result;
+    if (bytes) {
+        result = png::decodeCoverFile(bytes->data(), bytes->size(), width, height);
+        if (!result.standsForEncode) {
+            bytes.reset();
+        }
     }
     // Result files are removed before the image is checked, so a bad file can't fail the next
     // run too; results that lost the newest-first contest go with it.
     spool::removeFiles(directory, spool::kResultPrefix);
-    if (image.empty()) {
+    if (result.image.empty() || result.image.width != width || result.image.height != height) {
         return 2;
     }
-    if (image.width != input.width || image.height != input.height) {
-        image = png::fitCover(image, input.width, input.height);
-        if (image.empty() || image.width != input.width || image.height != input.height) {
-            return 2;
-        }
-    }
-    output = std::move(image);
-    context.handOff(directory, output, false);
+    output = std::move(result.image);
+    context.handOff(directory, output, false, bytes ? &*bytes : nullptr);
     return 0;
 }

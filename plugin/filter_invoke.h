@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "imaging/pixel_buffer.h"
 
@@ -10,7 +12,8 @@ struct FilterRunContext {
     std::string spoolDirectory;
     std::function<double()> wallSeconds;  // seconds since 1970
     // sendInputToPanel with its ports bound.
-    std::function<bool(const std::string& spoolDirectory, const PixelBuffer& image, bool activate)>
+    std::function<bool(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
+                       const std::vector<uint8_t>* file)>
         handOff;
     // Receives the reason when the run fails before any hand-off; may be empty.
     std::function<void(const std::string& reason)> reportFailure;
@@ -22,9 +25,11 @@ inline constexpr double kStaleResultSeconds = 900.0;
 // One filter run: applies the newest fresh result file (0, output filled to the input's size),
 // or hands the input to the panel (1), or fails (2). A spool directory that checkDirectory
 // refuses fails the run before anything is read, written or removed. Never waits for the panel.
+// A run that applies a result lets the input's pixels go before it decodes the result, and
+// passes a result file that holds exactly the output on to the panel as it is.
 // Calling thread; blocks for the file work and the hand-off.
-int filterInvoke(const PixelBuffer& input, PixelBuffer& output, const FilterRunContext& context);
+int filterInvoke(PixelBuffer input, PixelBuffer& output, const FilterRunContext& context);
 
 // The filter run wired to this process: its host's spool directory, the real clock, bus,
 // process table and launcher, the plug-in's own bundle.
-int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output);
+int LumivoFilterInvoke(PixelBuffer input, PixelBuffer& output);

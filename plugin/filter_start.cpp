@@ -63,14 +63,17 @@ int16 start(FilterRecord& record, const FilterRun& run) {
     const bool converted =
         !profile.empty() && color::documentToSrgbInPlace(input, profile.data(), profile.size());
 
+    const uint32_t areaWidth = input.width;
+    const uint32_t areaHeight = input.height;
+    const size_t areaBytes = input.rgba.size();
     PixelBuffer output;
-    const int outcome = run(input, output);
+    const int outcome = run(std::move(input), output);
     clearRequestedArea(record);
     if (outcome == 1) {
         return userCanceledErr;
     }
-    if (outcome != 0 || output.width != input.width || output.height != input.height ||
-        output.rgba.size() != input.rgba.size()) {
+    if (outcome != 0 || output.width != areaWidth || output.height != areaHeight ||
+        output.rgba.size() != areaBytes) {
         return filterBadParameters;
     }
     if (converted) {

@@ -6,8 +6,9 @@
 #include "imaging/pixel_buffer.h"
 #include "plugin/filter_record.h"
 
-// One filter run over the host's pixels: 0 applied (output filled), 1 handed off, 2 failed.
-using FilterRun = std::function<int(const PixelBuffer& input, PixelBuffer& output)>;
+// One filter run over the host's pixels: 0 applied (output filled), 1 handed off, 2 failed. The
+// run owns the input, so it can let the pixels go as soon as it has no more use for them.
+using FilterRun = std::function<int(PixelBuffer input, PixelBuffer& output)>;
 
 // Largest filter area taken, in pixels; larger areas are refused before anything is allocated.
 inline constexpr uint64_t kMaxFilterPixels = uint64_t{1} << 28;

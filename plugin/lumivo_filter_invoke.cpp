@@ -18,7 +18,7 @@ void reportToStandardError(const std::string& reason) {
 
 }  // namespace
 
-int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
+int LumivoFilterInvoke(PixelBuffer input, PixelBuffer& output) {
     const std::string pluginBundle = LumivoLauncherAnchor::bundlePath();
     const HostIdentity host = currentHostIdentity();
     ProcRunningApps apps;
@@ -42,8 +42,8 @@ int LumivoFilterInvoke(const PixelBuffer& input, PixelBuffer& output) {
     context.wallSeconds = &spool::nowSeconds;
     context.reportFailure = &reportToStandardError;
     context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,
-                               bool activate) {
-        return sendInputToPanel(directory, image, activate, ports);
+                               bool activate, const std::vector<uint8_t>* file) {
+        return sendInputToPanel(directory, image, activate, ports, file);
     };
-    return filterInvoke(input, output, context);
+    return filterInvoke(std::move(input), output, context);
 }

@@ -53,16 +53,23 @@ bool exists(const std::string& path) {
 }  // namespace
 
 bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
-                      HandoffPorts& ports) {
-    const std::vector<uint8_t> bytes = png::encode(image);
-    if (bytes.empty()) {
+                      HandoffPorts& ports, const std::vector<uint8_t>* file) {
+    std::vector<uint8_t> encoded;
+    if (file == nullptr) {
+        encoded = png::encode(image);
+        file = &encoded;
+    }
+    if (file->empty()) {
         return false;
     }
     const std::string inputPath =
         spoolDirectory + "/" + spool::fileName(spool::kInputPrefix, ports.wallSeconds());
-    if (!spool::writeAtomically(inputPath, bytes.data(), bytes.size())) {
+    if (!spool::writeAtomically(inputPath, file->data(), file->size())) {
         return false;
     }
+    // The encoding goes once it is written: the panel may take seconds to answer.
+    std::vector<uint8_t>().swap(encoded);
+    file = nullptr;
     const FailureStep fail(inputPath, ports.reportFailure);
 
     std::vector<RunningApp> panels = ports.apps.withBundleIdentifier(spool::kPanelBundleIdentifier);

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "imaging/pixel_buffer.h"
 #include "platform/running_apps.h"
@@ -33,6 +35,8 @@ inline constexpr double kQuitPollSeconds = 0.1;
 // panel by the send announcement, or, when activate is true, a freshly launched one (after a
 // panel from elsewhere has been shut down). True when the panel was told or launched, and when
 // activate is false and no panel runs; false on every failure, with no input file left behind.
-// Calling thread; blocks for the write, a stale panel's shutdown and the launcher.
+// `file`, when given, is a PNG file that decodes to exactly image's pixels: it is written as it
+// is instead of encoding the image. Calling thread; blocks for the write, a stale panel's
+// shutdown and the launcher.
 bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
-                      HandoffPorts& ports);
+                      HandoffPorts& ports, const std::vector<uint8_t>* file = nullptr);

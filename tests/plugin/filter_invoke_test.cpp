@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "imaging/png.h"
 #include "plugin/spool.h"
@@ -42,6 +43,7 @@ struct HandOff {
     std::string directory;
     PixelBuffer image;
     bool activate = false;
+    std::optional<std::vector<uint8_t>> file;  // the PNG bytes handed on with the image
 };
 
 class FilterInvoke : public ::testing::Test {
@@ -50,8 +52,9 @@ class FilterInvoke : public ::testing::Test {
         context.spoolDirectory = spoolDir;
         context.wallSeconds = [] { return kNow; };
         context.handOff = [this](const std::string& directory, const PixelBuffer& image,
-                                 bool activate) {
-            handOffs.push_back({directory, image, activate});
+                                 bool activate, const std::vector<uint8_t>* file) {
+            handOffs.push_back(
+                {directory, image, activate, file ? std::optional(*file) : std::nullopt});
             return handOffSucceeds;
         };
     }
@@ -162,6 +165,37 @@ TEST_F(FilterInvoke, AResultOfAnotherSizeIsCoverFitted) {
     EXPECT_EQ(output.rgba[0], 10);                   // first column came from column 10
     EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4], 29);  // last from column 29
     EXPECT_EQ(output.rgba[(19 * 20 + 19) * 4 + 1], 19);
+}
+
+TEST_F(FilterInvoke, ThePanelGetsTheResultFileAsItIsOnlyWhenItHoldsExactlyTheOutput) {
+    PixelBuffer translucent = gradient(20, 20);
+    translucent.rgba[3] = 0;  // a coloured transparent pixel: drawn, it comes out blank
+    const struct {
+        const char* name;
+        PixelBuffer result;
+        bool passedOn;
+    } cases[] = {
+        {"plain, the input's size", gradient(20, 20), true},
+        {"another size", gradient(40, 20), false},
+        {"pixels the drawing changes", translucent, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        handOffs.clear();
+        std::filesystem::create_directories(spoolDir);
+        const std::string path = writeResult("result-1.png", c.result, kNow);
+        const std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
+        PixelBuffer output;
+        ASSERT_EQ(run(output), 0);
+        // What a decode and a fit make of the file, byte for byte.
+        EXPECT_EQ(output.rgba,
+                  png::fitCover(png::decode(bytes->data(), bytes->size()), 20, 20).rgba);
+        ASSERT_EQ(handOffs.size(), 1u);
+        EXPECT_EQ(handOffs[0].file.has_value(), c.passedOn);
+        if (c.passedOn) {
+            EXPECT_EQ(*handOffs[0].file, *bytes);
+        }
+    }
 }
 
 TEST_F(FilterInvoke, ASpoolDirectoryThatIsALinkIsRefusedAndWhatItPointsAtIsLeftAlone) {

@@ -81,6 +81,14 @@ TEST_F(PanelHandoff, TheRunningEnclosedPanelIsNotifiedAndNotLaunched) {
     EXPECT_EQ(reasons.size(), 1u);
 }
 
+TEST_F(PanelHandoff, AFileGivenWithTheImageIsWrittenAsItIs) {
+    runPanelFrom(enclosedPanel);
+    const std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', 1, 2, 3};
+    ASSERT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, false, ports, &file));
+    EXPECT_EQ(spool::readWhole(spoolDir + "/" + kInputName), file);
+    EXPECT_EQ(notifier.posted.size(), 1u);
+}
+
 TEST_F(PanelHandoff, WithoutActivationNoPanelIsLaunchedAndNoInputIsLeft) {
     EXPECT_TRUE(send(false));  // nobody running
     runPanelFrom(root + "/Elsewhere/LumivoAffinity.app");
