@@ -91,14 +91,12 @@ wait_for() {
 count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
 # True once the file holds more than $3 lines with $1.
 more_than() { [ "$(count "$1" "$2")" -gt "$3" ]; }
-# Waits until the file has not grown for $2 seconds (the page's last export has settled).
-wait_quiet() {
-  local file=$1 quiet=$2 size=-1 still=0
-  while [ "$still" -lt $((quiet * 10)) ]; do
-    local now; now=$(stat -c %s "$file" 2>/dev/null || echo 0)
-    if [ "$now" = "$size" ]; then still=$((still + 1)); else still=0; size=$now; fi
-    sleep 0.1
-  done
+# The editor's time of its latest step $2 in log $1.
+last_step() { grep "^timing $2 " "$1" | tail -1 | cut -d' ' -f3; }
+# True once the page showed a frame that changed after time $2 (ms since 1970).
+shown_after() {
+  grep -o 'waits frame changed=[0-9.]*' "$1" 2>/dev/null | cut -d= -f2 |
+    awk -v t="$2" '$1 > t { found = 1 } END { exit !found }'
 }
 
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
@@ -174,13 +172,14 @@ for size in "${sizes[@]}"; do
       wait_for 180 grep -q "waits frame" "$panel_log" || fail "the page never showed the frame"
       wait_for 180 grep -q "filter result 0" "$log.host" || fail "the result was never applied"
       wait_for 60 grep -q "waits apply" "$panel_log" || fail "the page was never answered"
-      # The result and then the applied image come back to the page; let its exports settle.
-      wait_quiet "$panel_log" 4
+      # The result and then the applied image, which the plug-in sends back once the editor
+      # has filled its areas, come back to the page: the warm run starts once it shows the latter.
+      wait_for 180 shown_after "$panel_log" "$(last_step "$log.host" buffers-filled)" ||
+        fail "the page never showed the applied image"
       # Warm: the panel runs and hears of the new input.
-      frames=$(count "waits frame" "$panel_log")
       "$press" "$host_pid" 60 || fail "the second press failed"
       wait_for 120 more_than "filter result" "$log.host" 2 || fail "no second hand-off"
-      wait_for 180 more_than "waits frame" "$panel_log" "$frames" ||
+      wait_for 180 shown_after "$panel_log" "$(last_step "$log.host" buffers-filled)" ||
         fail "the page never showed the second frame"
       stop_host
       stop_panel
@@ -240,7 +239,7 @@ def stages(runs, page):
     cold, applied, warm = runs[0], runs[1], runs[2]
     origin = page['page'][0]
     first = next(f for f in page['frame'] if 'changed' not in f)
-    second = next(f for f in page['frame'] if f.get('changed', 0) > warm['start-returned'])
+    second = next(f for f in page['frame'] if f.get('changed', 0) > warm['buffers-filled'])
     a, h = page['apply'][0], applied
     waits = {
         'frame, the panel starts': frame(cold, first, [
