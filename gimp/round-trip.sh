@@ -14,6 +14,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/road-lib.sh"
 build=$root/build
 out=$root/out/round-trip-gimp
 edit=invert
@@ -51,16 +52,6 @@ gimp_pid=
 keyring_pid=
 panel_exe=
 
-# Waits until a command succeeds, at most $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.2
-  done
-}
-
 cleanup() {
   exec 7>&-
   if [ -n "$gimp_pid" ] && kill -0 "$gimp_pid" 2>/dev/null; then
@@ -68,14 +59,7 @@ cleanup() {
     wait "$gimp_pid" 2>/dev/null || true
   fi
   [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
-  # The panel runs detached; it is found by its exact executable, never by name.
-  if [ -n "$panel_exe" ]; then
-    for exe in /proc/[0-9]*/exe; do
-      if [ "$(readlink "$exe" 2>/dev/null)" = "$panel_exe" ]; then
-        pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
-      fi
-    done
-  fi
+  kill_executable "$panel_exe"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -89,16 +73,8 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 plugin_dir=$XDG_CONFIG_HOME/GIMP/2.10/plug-ins/lumivo
 bash "$root/gimp/install.sh" --no-build --build "$build" --dest "$plugin_dir" >/dev/null
 
-# The panel's standard error is kept: the plug-in starts the panel with its streams on
-# /dev/null, so the installed executable becomes a wrapper around the real one.
-panel_dir=$plugin_dir/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app/Contents/Linux
-mv "$panel_dir/LumivoAffinity" "$panel_dir/LumivoAffinity.real"
-panel_exe=$panel_dir/LumivoAffinity.real
-cat >"$panel_dir/LumivoAffinity" <<WRAPPER
-#!/bin/sh
-exec "$panel_exe" "\$@" 2>>"$out/panel.log"
-WRAPPER
-chmod +x "$panel_dir/LumivoAffinity"
+# The panel's standard error is kept.
+panel_exe=$(wrap_panel "$plugin_dir/LumivoFilter.8bf" "$out/panel.log")
 
 # GTK 2 reaches the accessibility bus only through the ATK bridge module, which a desktop
 # session loads for every program once assistive technology is on; here it is switched on as a
@@ -107,27 +83,8 @@ unset NO_AT_BRIDGE
 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 
-# The page asks for its sign-in at start: a keyring of this session answers at once, where one
-# started on demand would wait on a prompt to create it.
-mkdir -p -m 0700 "$work/run"
-echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
-  --components=secrets >"$work/keyring.log" 2>&1 &
-keyring_pid=$!
-secrets_up() {
-  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-    --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
-}
-wait_for 20 secrets_up || echo "gimp round-trip: the session's keyring did not start" >&2
-
-# The photo as plain 8-bit RGB pixels: no colour chunks, so every reader sees the same values.
-photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
-plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
-if [ -f "$photo" ]; then
-  convert "$photo" -resize 640x400^ -gravity center -extent 640x400 "${plain[@]}" \
-    "PNG24:$out/before.png"
-else
-  convert -size 640x400 gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
-fi
+start_session_keyring "$work/run"
+make_photo "$out/before.png" 640x400
 
 # Whether a child process has ended (a zombie waiting to be reaped counts).
 ended() {

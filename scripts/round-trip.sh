@@ -39,6 +39,7 @@ case $editor in
 esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/road-lib.sh"
 build=$root/build
 out=$root/out/round-trip
 road=service
@@ -100,14 +101,7 @@ panel_exe=
 cleanup() {
   [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true
   [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
-  # The panel runs detached; it is found by its exact executable, never by name.
-  if [ -n "$panel_exe" ]; then
-    for exe in /proc/[0-9]*/exe; do
-      if [ "$(readlink "$exe" 2>/dev/null)" = "$panel_exe" ]; then
-        pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
-      fi
-    done
-  fi
+  kill_executable "$panel_exe"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -116,15 +110,6 @@ t0=$(date +%s.%N)
 step() { awk -v now="$(date +%s.%N)" -v t0="$t0" -v what="$*" \
            'BEGIN { printf "round-trip: [%5.1fs] %s\n", now - t0, what }'; }
 
-# Waits until a command succeeds, at most $1 seconds.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.1
-  done
-}
 # Spool files and the panel's settings live in the run's own folders.
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
@@ -140,17 +125,7 @@ a11y_status() {
     --method org.freedesktop.DBus.Properties."$1" org.a11y.Status IsEnabled ${2:+"$2"}
 }
 if [ "$mode" = headless ]; then
-  # The page asks for its sign-in at start: a keyring of this session answers at once, where
-  # one started on demand would wait on a prompt to create it. (The sandbox has its own.)
-  mkdir -p -m 0700 "$work/run"
-  echo -n headless | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
-    --components=secrets >"$work/keyring.log" 2>&1 &
-  keyring_pid=$!
-  secrets_up() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-      --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
-  }
-  wait_for 20 secrets_up || echo "round-trip: the session's keyring did not start" >&2
+  start_session_keyring "$work/run"  # the sandbox has its own
 fi
 if [ "$mode" != desktop ]; then
   a11y_status Set '<true>' >/dev/null
@@ -159,28 +134,12 @@ elif ! a11y_status Get 2>/dev/null | grep -q true; then
        "\"accessibility\" until it is on" >&2
 fi
 
-# The plug-in bundle is copied so the panel's standard error can be kept: the plug-in starts
-# the panel with its streams on /dev/null, so the copy's executable is a wrapper around it.
+# The plug-in bundle is copied so the panel's standard error can be kept.
 mkdir -p "$work/plugins"
 cp -a "$build/LumivoFilter.8bf" "$work/plugins/"
-panel_dir=$work/plugins/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app/Contents/Linux
-mv "$panel_dir/LumivoAffinity" "$panel_dir/LumivoAffinity.real"
-panel_exe=$panel_dir/LumivoAffinity.real
-cat >"$panel_dir/LumivoAffinity" <<WRAPPER
-#!/bin/sh
-exec "$panel_exe" "\$@" 2>>"$out/panel.log"
-WRAPPER
-chmod +x "$panel_dir/LumivoAffinity"
+panel_exe=$(wrap_panel "$work/plugins/LumivoFilter.8bf" "$out/panel.log")
 
-# The photo as plain 8-bit RGB pixels: no colour chunks, so every reader sees the same values.
-photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
-plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
-if [ -f "$photo" ]; then
-  convert "$photo" -resize "$size^" -gravity center -extent "$size" "${plain[@]}" \
-    "PNG24:$out/before.png"
-else
-  convert -size "$size" gradient:orange-navy "${plain[@]}" "PNG24:$out/before.png"
-fi
+make_photo "$out/before.png" "$size"
 
 page_said() { grep -q "LumivoPlugin: panel: $1" "$out/panel.log" 2>/dev/null; }
 

@@ -8,6 +8,8 @@
 // implements its interface; the panel's main wires them into the handler. Every method is called
 // on the main thread, returns at once, and answers later through PageCaller where it answers.
 // Members are passed as the page sent them (absent ones as ""); the modules check their types.
+// An ack id is the page's own bound to the document that sent it: pass it back unchanged as the
+// first argument of the answer, and the answer reaches that document only.
 
 // Apply-back and the accessibility permission (panel/app).
 class ApplyRequests {

@@ -1,0 +1,65 @@
+# Shell functions the round-trip scripts share (scripts/round-trip.sh, gimp/round-trip.sh).
+# Sourced; defines functions only.
+
+# Waits until a command succeeds, at most $1 seconds.
+wait_for() {
+  local limit=$1; shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if [ $SECONDS -ge $end ]; then return 1; fi
+    sleep 0.1
+  done
+}
+
+# Ends every process that runs exactly the executable $1. The panel runs detached, so it is
+# found by its executable, never by name.
+kill_executable() {
+  local target=$1 exe pid
+  [ -n "$target" ] || return 0
+  for exe in /proc/[0-9]*/exe; do
+    if [ "$(readlink "$exe" 2>/dev/null)" = "$target" ]; then
+      pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
+    fi
+  done
+}
+
+# The plug-in starts the panel with its streams on /dev/null, so the panel executable in the
+# plug-in bundle $1 becomes a wrapper that appends the real one's standard error to $2. Prints
+# the real executable's path.
+wrap_panel() {
+  local dir=$1/Contents/Resources/LumivoAffinity.app/Contents/Linux
+  mv "$dir/LumivoAffinity" "$dir/LumivoAffinity.real"
+  cat >"$dir/LumivoAffinity" <<WRAPPER
+#!/bin/sh
+exec "$dir/LumivoAffinity.real" "\$@" 2>>"$2"
+WRAPPER
+  chmod +x "$dir/LumivoAffinity"
+  echo "$dir/LumivoAffinity.real"
+}
+
+# The page asks for its sign-in at start: an unlocked keyring of this session answers at once,
+# where one started on demand would wait on a prompt to create it. Runs it with the private
+# runtime folder $1 (log in $1/keyring.log), sets keyring_pid, and waits until it answers.
+start_session_keyring() {
+  mkdir -p -m 0700 "$1"
+  echo -n headless | XDG_RUNTIME_DIR=$1 gnome-keyring-daemon --foreground --unlock \
+    --components=secrets >"$1/keyring.log" 2>&1 &
+  keyring_pid=$!
+  secrets_up() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+      --method org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true
+  }
+  wait_for 20 secrets_up || echo "round-trip: the session's keyring did not start" >&2
+}
+
+# Writes the photo to $1 at the size $2 (WxH), as plain 8-bit RGB pixels with no colour chunks,
+# so every reader sees the same values.
+make_photo() {
+  local photo=/usr/share/backgrounds/mate/nature/Aqua.jpg
+  local plain=(-strip -type TrueColor -depth 8 -define png:exclude-chunks=all)
+  if [ -f "$photo" ]; then
+    convert "$photo" -resize "$2^" -gravity center -extent "$2" "${plain[@]}" "PNG24:$1"
+  else
+    convert -size "$2" gradient:orange-navy "${plain[@]}" "PNG24:$1"
+  fi
+}
