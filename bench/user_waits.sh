@@ -44,7 +44,7 @@ done
 # A display and a session bus of its own, as the offline round trip has without a desktop.
 if [ -z "${LUMIVO_USER_WAITS_INNER:-}" ]; then
   export LUMIVO_USER_WAITS_INNER=1 GSETTINGS_BACKEND=memory
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
+  exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
 fi
 
 out=$root/out/bench-user-waits

@@ -38,7 +38,7 @@ if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
     ninja -C "$build" lumivo-gimp lumivo-press-menu
   fi
   export LUMIVO_GIMP_ROUND_TRIP_INNER=1 GSETTINGS_BACKEND=memory
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
+  exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
 fi
 
 # Time limits, generous for a loaded machine, where GIMP's start alone can take a minute.

@@ -84,7 +84,7 @@ if [ -z "${LUMIVO_ROUND_TRIP_INNER:-}" ]; then
   if [ "$headless" = 1 ] || [ -z "${DISPLAY:-}" ]; then
     # Nothing of the private session may persist into the user's settings.
     export LUMIVO_ROUND_TRIP_INNER=headless GSETTINGS_BACKEND=memory
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "${args[@]}"
+    exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
   fi
   export LUMIVO_ROUND_TRIP_INNER=desktop
 fi

@@ -101,21 +101,10 @@ if [ "$LUMIVO_SANDBOX_STAGE" = namespaces ]; then
   export LUMIVO_SANDBOX_EXTRA_CERT=$dir/extra.pem LUMIVO_SANDBOX_EXTRA_KEY=$dir/extra.key
   # Nothing of the private session may persist into the user's settings.
   export GSETTINGS_BACKEND=memory
-  # The display's socket stays inside the sandbox. The X server takes the first free display
-  # itself (a choice made outside it races with
-  # every other virtual display being started on the machine) and says which when it is ready.
+  # The display's socket stays inside the sandbox.
   mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" \
-    >"$dir/xvfb.log" 2>&1 &
-  xvfb=$!
-  for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
-  [ -s "$dir/display" ] || { echo "sandbox: the virtual display did not start" >&2; exit 1; }
-  export DISPLAY=:$(cat "$dir/display")
-  unset XAUTHORITY
   status=0
-  dbus-run-session -- "$0" "$@" || status=$?
-  kill $xvfb 2>/dev/null || true
-  wait $xvfb 2>/dev/null || true
+  bash "$root/scripts/virtual-display.sh" "$0" "$@" || status=$?
   [ $keep = 1 ] || rm -rf "$dir"
   exit $status
 fi
