@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "imaging/large_pages.h"
+
 namespace {
 
 constexpr uint64_t kMaxDocumentPixels = uint64_t{1} << 28;
@@ -19,7 +21,7 @@ Document makeDocument(uint32_t width, uint32_t height, int channels) {
     document.height = height;
     document.channels = channels;
     document.rowBytes = size_t{width} * static_cast<size_t>(channels) + kRowPadding;
-    document.pixels.assign(document.rowBytes * height, 0);
+    imaging::resizeInLargePages(document.pixels, document.rowBytes * height);
     return document;
 }
 

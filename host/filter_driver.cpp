@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/large_pages.h"
+
 namespace {
 
 constexpr int kMaxContinueCalls = 1 << 16;
@@ -156,7 +158,9 @@ class FilterSession {
         buffer.planes = hi - lo + 1;
         const size_t width = static_cast<size_t>(area.right - area.left);
         buffer.rowBytes = width * static_cast<size_t>(buffer.planes) + kBufferRowPadding;
-        buffer.bytes.assign(buffer.rowBytes * static_cast<size_t>(area.bottom - area.top), 0xCD);
+        const size_t bytes = buffer.rowBytes * static_cast<size_t>(area.bottom - area.top);
+        imaging::reserveInLargePages(buffer.bytes, bytes);
+        buffer.bytes.assign(bytes, 0xCD);
         const size_t channels = static_cast<size_t>(document_.channels);
         const size_t planes = static_cast<size_t>(buffer.planes);
         for (int y = area.top; y < area.bottom; ++y) {

@@ -5,6 +5,7 @@
 #include "imaging/color.h"
 #include "imaging/color_reference.h"
 #include "imaging/color_transform.h"
+#include "imaging/large_pages.h"
 #include "imaging/lcms_handles.h"
 #include "imaging/matrix_shaper.h"
 #include "imaging/premultiply.h"
@@ -25,7 +26,8 @@ bool convertByLcms(PixelBuffer& image, cmsHPROFILE from, cmsHPROFILE to) {
     if (!transform) {
         return false;
     }
-    std::vector<uint8_t> canvas(image.rgba.size());
+    std::vector<uint8_t> canvas;
+    imaging::resizeInLargePages(canvas, image.rgba.size());
     const size_t pixels = canvas.size() / 4;
     imaging::transformPixels(transform.get(), image.rgba.data(), 4, canvas.data(), 4, pixels);
     imaging::canvasRoundTripInPlace(canvas.data(), pixels);

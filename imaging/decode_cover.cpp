@@ -4,6 +4,7 @@
 #include "imaging/checked_size.h"
 #include "imaging/cover_draw.h"
 #include "imaging/decoders.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 #include "imaging/png_rows.h"
 #include "imaging/premultiply.h"
@@ -21,7 +22,8 @@ std::optional<PixelBuffer> streamCover(imaging::PngRowReader& reader, uint32_t t
     if (!canvasBytes || !plan) {
         return PixelBuffer{};
     }
-    PixelBuffer canvas{targetWidth, targetHeight, std::vector<uint8_t>(*canvasBytes)};
+    PixelBuffer canvas{targetWidth, targetHeight, {}};
+    imaging::resizeInLargePages(canvas.rgba, *canvasBytes);
     std::vector<uint8_t> row(size_t{reader.width()} * 4);
     uint32_t read = 0;
     auto nextRow = [&]() {

@@ -7,6 +7,7 @@
 
 #include "imaging/checked_size.h"
 #include "imaging/cover_draw.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 #include "imaging/premultiply.h"
 #include "imaging/resample_weights.h"
@@ -182,7 +183,7 @@ PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t t
         PixelBuffer canvas;
         canvas.width = targetWidth;
         canvas.height = targetHeight;
-        canvas.rgba.resize(*canvasBytes);
+        imaging::resizeInLargePages(canvas.rgba, *canvasBytes);
         const size_t rowBytes = size_t{source.width} * 4;
         imaging::drawCover(
             *plan, [&](uint32_t y) { return source.rgba.data() + y * rowBytes; }, canvas);

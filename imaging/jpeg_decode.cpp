@@ -8,6 +8,7 @@
 #include "imaging/checked_size.h"
 #include "imaging/decoders.h"
 #include "imaging/embedded_color.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 
 namespace imaging {
@@ -123,7 +124,7 @@ PixelBuffer decodeJpegFile(const uint8_t* bytes, size_t length) {
     PixelBuffer image;
     image.width = static_cast<uint32_t>(width);
     image.height = static_cast<uint32_t>(height);
-    image.rgba.resize(*canvasBytes);
+    imaging::resizeInLargePages(image.rgba, *canvasBytes);
     if (tjDecompress2(tj.get(), bytes, size, image.rgba.data(), width, width * 4, height,
                       cmyk ? TJPF_CMYK : TJPF_RGBA, flags) != 0 &&
         tjGetErrorCode(tj.get()) != TJERR_WARNING) {

@@ -8,6 +8,7 @@
 #include "imaging/checked_size.h"
 #include "imaging/decoders.h"
 #include "imaging/embedded_color.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 #include "imaging/png_rows.h"
 
@@ -157,7 +158,7 @@ bool PngRowReader::readRow(uint8_t* rgba) {
 
 bool PngRowReader::readImage(PixelBuffer& image) {
     try {
-        image.rgba.resize(size_t{width_} * height_ * 4);
+        resizeInLargePages(image.rgba, size_t{width_} * height_ * 4);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "imaging/checked_size.h"
 #include "imaging/decoders.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 #include "imaging/png_unfilter.h"
 
@@ -110,7 +111,8 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
     }
     // Inflate straight into the canvas, which is one row of filter bytes longer than the image;
     // rows then unfilter downwards over those bytes and the tail is cut off.
-    std::vector<uint8_t> canvas(*filteredBytes);
+    std::vector<uint8_t> canvas;
+    resizeInLargePages(canvas, *filteredBytes);
     if (libdeflate_zlib_decompress(inflater.get(), stream, streamLength, canvas.data(),
                                    canvas.size(), nullptr) != LIBDEFLATE_SUCCESS) {
         return false;

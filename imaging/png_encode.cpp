@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/checked_size.h"
+#include "imaging/large_pages.h"
 #include "imaging/png.h"
 #include "imaging/png_encode_threads.h"
 #include "imaging/row_deflate.h"
@@ -56,7 +57,7 @@ bool appendZlibStream(const PixelBuffer& image, unsigned threads, std::vector<ui
     } else {
         uint32_t split = image.height / 2;
         std::vector<uint8_t> tail;
-        tail.reserve((image.height - split) * (rowBytes + 1) / 2);
+        imaging::reserveInLargePages(tail, (image.height - split) * (rowBytes + 1) + 4096);
         uint32_t tailAdler = 1;
         bool tailOk = false;
         std::thread worker([&] {
@@ -98,7 +99,7 @@ std::vector<uint8_t> encodePngWithThreads(const PixelBuffer& image, unsigned thr
     try {
         std::vector<uint8_t> out;
         // Address space only: pages are touched as the compressor writes into them.
-        out.reserve(*filtered + *filtered / 64 + 4096);
+        imaging::reserveInLargePages(out, *filtered + *filtered / 64 + 4096);
         out.insert(out.end(), kSignature, kSignature + 8);
         uint8_t header[13];
         setBe32(header, image.width);

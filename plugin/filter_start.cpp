@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "imaging/color.h"
+#include "imaging/large_pages.h"
 #include "plugin/host_pixels.h"
 
 namespace {
@@ -56,7 +57,8 @@ int16 start(FilterRecord& record, const FilterRun& run) {
     PixelBuffer input;
     input.width = static_cast<uint32_t>(width);
     input.height = static_cast<uint32_t>(height);
-    input.rgba.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
+    imaging::resizeInLargePages(input.rgba,
+                                static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     copyFromHost(record, planeCount, input);
 
     const std::vector<uint8_t> profile = fetchProfile(record);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "imaging/large_pages.h"
 #include "plugin/spool_files.h"
 
 namespace spool {
@@ -155,7 +156,7 @@ std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t ma
     // Memory the process can't get makes the file as unreadable as an I/O error would.
     std::vector<uint8_t> bytes;
     try {
-        bytes.resize(static_cast<size_t>(info.st_size));
+        imaging::resizeInLargePages(bytes, static_cast<size_t>(info.st_size));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "imaging/large_pages.h"
+
 namespace base64 {
 namespace {
 
@@ -54,7 +56,8 @@ std::optional<std::vector<uint8_t>> decode(std::string_view text) {
     if (!text.empty() && text.back() == '=') {
         pad = text[text.size() - 2] == '=' ? 2 : 1;
     }
-    std::vector<uint8_t> out(text.size() / 4 * 3 - pad);
+    std::vector<uint8_t> out;
+    imaging::resizeInLargePages(out, text.size() / 4 * 3 - pad);
     uint8_t* o = out.data();
     const size_t whole = text.empty() ? 0 : text.size() - 4;
     const auto digit = [](char c) { return kReverse[static_cast<uint8_t>(c)]; };
