@@ -1,5 +1,6 @@
 #include "panel/bridge/script_message.h"
 
+#include "panel/bridge/json_fast_strings.h"
 #include "panel/bridge/page_origin.h"
 
 namespace {
@@ -34,7 +35,7 @@ std::optional<nlohmann::json> parseScriptMessage(std::string_view jsonText) {
     if (nestsTooDeep(jsonText)) {
         return std::nullopt;
     }
-    auto value = nlohmann::json::parse(jsonText, nullptr, /*allow_exceptions=*/false);
+    nlohmann::json value = parseJsonWithFastStrings(jsonText);
     if (value.is_discarded()) {
         return std::nullopt;
     }
