@@ -47,6 +47,9 @@ if [ -z "${LUMIVO_USER_WAITS_INNER:-}" ]; then
   exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
 fi
 
+# shellcheck source=../scripts/road-lib.sh
+source "$root/scripts/road-lib.sh"
+
 out=$root/out/bench-user-waits
 rm -rf "$out"
 mkdir -p "$out"
@@ -55,15 +58,8 @@ host_pid=
 keyring_pid=
 panel_exe=
 
-stop_panel() {
-  # The panel runs detached; it is found by its exact executable, never by name.
-  [ -n "$panel_exe" ] || return 0
-  for exe in /proc/[0-9]*/exe; do
-    if [ "$(readlink "$exe" 2>/dev/null)" = "$panel_exe" ]; then
-      pid=${exe#/proc/}; kill "${pid%/exe}" 2>/dev/null || true
-    fi
-  done
-}
+# The panel runs detached; it is found by its exact executable, never by name.
+stop_panel() { kill_executable "$panel_exe"; }
 stop_host() {
   if [ -n "$host_pid" ]; then
     kill "$host_pid" 2>/dev/null || true
@@ -80,14 +76,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    if [ $SECONDS -ge $end ]; then return 1; fi
-    sleep 0.05
-  done
-}
 count() { grep -c -- "$1" "$2" 2>/dev/null || true; }
 # True once the file holds more than $3 lines with $1.
 more_than() { [ "$(count "$1" "$2")" -gt "$3" ]; }
@@ -100,11 +88,8 @@ shown_after() {
 }
 
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -m 0700 "$work/run"
-# The page asks for its sign-in at start: a keyring of this session answers at once.
-echo -n bench | XDG_RUNTIME_DIR=$work/run gnome-keyring-daemon --foreground --unlock \
-  --components=secrets >"$work/keyring.log" 2>&1 &
-keyring_pid=$!
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
+start_session_keyring "$work/run"
 # Assistive technology on, as a user who lets the panel press the editor's menu has it.
 unset NO_AT_BRIDGE
 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
@@ -117,14 +102,7 @@ panel_exes=()
 for i in "${!builds[@]}"; do
   mkdir -p "$work/plugins-$i"
   cp -a "${builds[$i]}/LumivoFilter.8bf" "$work/plugins-$i/"
-  dir=$work/plugins-$i/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app/Contents/Linux
-  mv "$dir/LumivoAffinity" "$dir/LumivoAffinity.real"
-  panel_exes+=("$dir/LumivoAffinity.real")
-  cat >"$dir/LumivoAffinity" <<WRAPPER
-#!/bin/sh
-exec "$dir/LumivoAffinity.real" "\$@" 2>>"$panel_log"
-WRAPPER
-  chmod +x "$dir/LumivoAffinity"
+  panel_exes+=("$(wrap_panel "$work/plugins-$i/LumivoFilter.8bf" "$panel_log")")
 done
 
 # The photograph, 6000 x 4000.
