@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config git clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  build-essential cmake ninja-build pkg-config git ccache clang-14 libclang-rt-14-dev libfuzzer-14-dev
   clang-format
   # imaging core
   libpng-dev libturbojpeg0-dev libdeflate-dev liblcms2-dev libisal-dev
