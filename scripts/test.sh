@@ -13,8 +13,7 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DLUMIVO_WERROR=ON
 ninja -C build -j"$jobs"
 # One display and one session bus for the whole run; tests that need more start it themselves.
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-    dbus-run-session -- ctest --test-dir build --output-on-failure -j"$jobs"
+bash scripts/virtual-display.sh ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-sanitize -G Ninja -DLUMIVO_WERROR=ON -DLUMIVO_SANITIZE=ON \
     -DLUMIVO_UNIT_ONLY=ON -DLUMIVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
