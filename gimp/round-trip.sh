@@ -38,6 +38,9 @@ if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
     ninja -C "$build" lumivo-gimp lumivo-press-menu
   fi
   export LUMIVO_GIMP_ROUND_TRIP_INNER=1 GSETTINGS_BACKEND=memory
+  # A home folder of the run's own, before the session bus starts: GIMP's settings, the
+  # plug-in, the spool, the panel's settings and the accessibility bus's socket live there.
+  use_private_home "$out/home"
   exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
 fi
 
@@ -64,12 +67,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A home folder of the run's own: GIMP's settings, the plug-in, the spool and the panel's
-# settings live there.
-export HOME=$work/home
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
 unset GIMP2_DIRECTORY
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 plugin_dir=$XDG_CONFIG_HOME/GIMP/2.10/plug-ins/lumivo
 bash "$root/gimp/install.sh" --no-build --build "$build" --dest "$plugin_dir" >/dev/null
 

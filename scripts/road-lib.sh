@@ -1,5 +1,17 @@
-# Shell functions the round-trip scripts share (scripts/round-trip.sh, gimp/round-trip.sh).
+# Shell functions the roads share (scripts/round-trip.sh, gimp/round-trip.sh, the sandbox).
 # Sourced; defines functions only.
+
+# Makes $1 afresh as the run's home and points HOME, the XDG folders and the runtime folder into
+# it, so nothing of the run (the keyring, the web view's caches, any program's settings) reaches
+# the home of the user who runs it, and no folder of an earlier run is assumed. Call it before
+# the session bus starts, so the bus doesn't find the user's own services either.
+use_private_home() {
+  rm -rf "$1"
+  export HOME=$1 XDG_RUNTIME_DIR=$1/run
+  export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config XDG_CACHE_HOME=$HOME/.cache
+  mkdir -p -m 0700 "$HOME" "$XDG_RUNTIME_DIR"
+  mkdir -p "$XDG_DATA_HOME/keyrings" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+}
 
 # Waits until a command succeeds, at most $1 seconds.
 wait_for() {

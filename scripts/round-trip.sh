@@ -82,8 +82,9 @@ if [ -z "${LUMIVO_ROUND_TRIP_INNER:-}" ]; then
       -- "$0" "${args[@]}"
   fi
   if [ "$headless" = 1 ] || [ -z "${DISPLAY:-}" ]; then
-    # Nothing of the private session may persist into the user's settings.
+    # Nothing of the private session may persist into the user's settings or home.
     export LUMIVO_ROUND_TRIP_INNER=headless GSETTINGS_BACKEND=memory
+    use_private_home "$out/home"
     exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
   fi
   export LUMIVO_ROUND_TRIP_INNER=desktop
@@ -136,7 +137,8 @@ fi
 
 # The plug-in bundle is copied so the panel's standard error can be kept.
 mkdir -p "$work/plugins"
-cp -a "$build/LumivoFilter.8bf" "$work/plugins/"
+# Owners are not kept: as a normal user the sandbox maps only that user, and the copy is theirs.
+cp -R --preserve=mode,timestamps "$build/LumivoFilter.8bf" "$work/plugins/"
 panel_exe=$(wrap_panel "$work/plugins/LumivoFilter.8bf" "$out/panel.log")
 
 make_photo "$out/before.png" "$size"

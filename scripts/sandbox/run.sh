@@ -23,6 +23,7 @@
 #                           that signs a certificate of its own
 #   LUMIVO_SANDBOX_EXTRA_CERT, LUMIVO_SANDBOX_EXTRA_KEY  a leaf for the --host names
 #   DISPLAY, DBUS_SESSION_BUS_ADDRESS
+#   HOME, XDG_RUNTIME_DIR, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME  private to the run
 # and leaves in the folder: service.log, service-record/ (what the service saw),
 # notifications.jsonl (each Notify call) and browser.log (each URL opened).
 #
@@ -33,6 +34,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+source "$root/scripts/road-lib.sh"
 
 usage() {
   echo "usage: $0 [--dir DIR] [--host NAME]... [--no-click]" \
@@ -99,10 +101,9 @@ if [ "$LUMIVO_SANDBOX_STAGE" = namespaces ]; then
   export LUMIVO_SANDBOX_DIR=$dir LUMIVO_SANDBOX_STAGE=session
   export LUMIVO_SANDBOX_CA_CERT=$dir/ca.pem LUMIVO_SANDBOX_CA_KEY=$dir/ca.key
   export LUMIVO_SANDBOX_EXTRA_CERT=$dir/extra.pem LUMIVO_SANDBOX_EXTRA_KEY=$dir/extra.key
-  # Nothing of the private session may persist into the user's settings.
+  # Nothing of the private session may persist into the user's settings or home.
   export GSETTINGS_BACKEND=memory
-  # The display's socket stays inside the sandbox.
-  mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
+  use_private_home "$dir/home"
   status=0
   bash "$root/scripts/virtual-display.sh" "$0" "$@" || status=$?
   [ $keep = 1 ] || rm -rf "$dir"
@@ -118,8 +119,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export XDG_RUNTIME_DIR=$dir/run
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 
 # The keyring, with a fresh login keyring unlocked by a password on standard input.
 echo -n sandbox | gnome-keyring-daemon --foreground --unlock --components=secrets \
@@ -153,10 +152,6 @@ if [ -n "$LUMIVO_SANDBOX_SERVICE" ]; then
   pids+=($!)
 fi
 
-wait_for() {
-  local end=$((SECONDS + $1)); shift
-  until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.1; done
-}
 has_owner() {
   gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
     --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
