@@ -33,8 +33,23 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+# Root is needed only here, to install what is missing: through sudo for a normal user.
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: installing ${#missing[@]} missing Debian packages needs root: asking sudo" \
+       "(${missing[*]})" >&2
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: sudo is not installed. Run this script once as root (su -c" \
+         "scripts/install-deps.sh), or install sudo and give $(id -un) the right to use it." >&2
+    exit 1
+  fi
+  if ! sudo -v; then
+    echo "install-deps: sudo refused. Run this script once as root, or ask for the right to" \
+         "use sudo; nothing after it needs root." >&2
+    exit 1
+  fi
+  as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
+fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+${as_root[@]+"${as_root[@]}"} apt-get update -qq
+${as_root[@]+"${as_root[@]}"} apt-get install -y -qq --no-install-recommends "${missing[@]}"
