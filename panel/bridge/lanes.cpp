@@ -149,7 +149,8 @@ void PanelLanes::serve(std::unique_ptr<SchemeRequest> request) {
         request->respond(refusal(403, std::nullopt));
         return;
     }
-    std::optional<LaneUrl> url = splitLaneUrl(request->uri());
+    const std::string uri = request->uri();  // the parts below point into it
+    std::optional<LaneUrl> url = splitLaneUrl(uri);
     if (!url || !knowsKey(url->key)) {
         request->respond(refusal(403, origin));
         return;
