@@ -111,13 +111,9 @@ PixelBuffer reduce(const PixelBuffer& frame, Size preview) {
     }
 }
 
-PixelBuffer finish(const PixelBuffer& reduced, Size preview) {
+PixelBuffer finish(PixelBuffer reduced, Size preview) {
     if (reduced.empty() || (reduced.width == preview.width && reduced.height == preview.height)) {
-        try {
-            return reduced;
-        } catch (const std::bad_alloc&) {
-            return {};
-        }
+        return reduced;
     }
     return png::fitCover(reduced, preview.width, preview.height);
 }

@@ -24,7 +24,7 @@ Size fitWithin(uint32_t frameWidth, uint32_t frameHeight, uint32_t boxWidth, uin
 // pixel edge of the frame, so the result covers the frame exactly.
 PixelBuffer reduce(const PixelBuffer& frame, Size preview);
 
-// The second half: the reduced frame resampled to the preview's size.
-PixelBuffer finish(const PixelBuffer& reduced, Size preview);
+// The second half: the reduced frame resampled to the preview's size (or itself, when it has it).
+PixelBuffer finish(PixelBuffer reduced, Size preview);
 
 }  // namespace frame_preview

@@ -187,7 +187,7 @@ void PanelLanes::serve(std::unique_ptr<SchemeRequest> request) {
                 serial = frameNumber;
                 return true;
             });
-            PixelBuffer shown = frame_preview::finish(reduced, size);
+            PixelBuffer shown = frame_preview::finish(std::move(reduced), size);
             if (!shown.empty()) {
                 response.status = 200;
                 response.contentType = "application/octet-stream";
