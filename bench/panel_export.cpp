@@ -1,8 +1,9 @@
 // The panel's frame export for a 24-megapixel frame, run by hand:
 //   xvfb-run -a dbus-run-session -- build/bench/panel_export
-// First the steps in this process (copy, PNG encode, base64, one page call of a 4 MiB piece),
-// then the real panel with a page that measures from "export-frame" to the decoded frame, and
-// the panel's peak memory meanwhile.
+// First the steps in this process (copy, PNG encode, base64, one page call of a 4 MiB piece, and
+// the lanes' own: a preview for the panel's stage, a look over the whole frame, the look's file
+// encoded and decoded again as the apply road does), then the real panel with a page that
+// measures from "export-frame" to the decoded frame, and the panel's peak memory meanwhile.
 
 #include <time.h>
 
@@ -16,6 +17,8 @@
 
 #include "imaging/png.h"
 #include "panel/bridge/base64.h"
+#include "panel/bridge/color_look.h"
+#include "panel/bridge/frame_preview.h"
 #include "panel/bridge/page_scripts.h"
 #include "tests/panel/panel_process.h"
 
@@ -122,6 +125,45 @@ void inProcess(const PixelBuffer& frame) {
                 (file.size() + 3 * 1024 * 1024 - 1) / (3 * 1024 * 1024));
     std::printf("callAck 4 MiB   %8.3f   %8.3f   (page call script of one piece)\n", call.wallMs,
                 call.cpuMs);
+
+    // The lanes. Thread CPU time leaves out the helper thread of the two-thread steps.
+    const frame_preview::Size stage = frame_preview::fitWithin(frame.width, frame.height, 406, 430);
+    PixelBuffer reduced;
+    Timing reduce = median(5, [&] { reduced = frame_preview::reduce(frame, stage); });
+    Timing finish = median(5, [&] {
+        if (frame_preview::finish(reduced, stage).empty())
+            std::abort();
+    });
+    nlohmann::json invert = nlohmann::json::array();
+    for (int v = 0; v < 256; ++v) {
+        invert.push_back(255 - v);
+    }
+    const ColorLook curves = *parseColorLook({{"steps", {{{"curves", {invert, invert, invert}}}}}});
+    const ColorLook sepia = *parseColorLook(
+        {{"steps", {{{"matrix", {0.393, 0.769, 0.189, 0.349, 0.686, 0.168, 0.272, 0.534, 0.131}}}}},
+         {"strength", 0.8}});
+    PixelBuffer looked;
+    Timing curvesTime = median(3, [&] { looked = applyColorLook(frame, curves); });
+    Timing matrixTime = median(3, [&] {
+        if (applyColorLook(frame, sepia).empty())
+            std::abort();
+    });
+    std::vector<uint8_t> lookFile;
+    Timing lookEncode = median(3, [&] { lookFile = png::encode(looked); });
+    Timing lookDecode = median(3, [&] {
+        if (png::decodeFile(lookFile.data(), lookFile.size()).image.empty())
+            std::abort();
+    });
+    std::printf("preview reduce  %8.1f   %8.1f   (under the frame lock, to %ux%u)\n", reduce.wallMs,
+                reduce.cpuMs, reduced.width, reduced.height);
+    std::printf("preview finish  %8.1f   %8.1f   (%ux%u, the stage of the panel's window)\n",
+                finish.wallMs, finish.cpuMs, stage.width, stage.height);
+    std::printf("look: curves    %8.1f   %8.1f\n", curvesTime.wallMs, curvesTime.cpuMs);
+    std::printf("look: matrix    %8.1f   %8.1f   (blended)\n", matrixTime.wallMs, matrixTime.cpuMs);
+    std::printf("look encode     %8.1f   %8.1f   (%zu bytes)\n", lookEncode.wallMs,
+                lookEncode.cpuMs, lookFile.size());
+    std::printf("look decodeFile %8.1f   %8.1f   (the apply road's check)\n", lookDecode.wallMs,
+                lookDecode.cpuMs);
 }
 
 void withPanel(const PixelBuffer& frame, const std::string& binaryDir,

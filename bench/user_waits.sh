@@ -5,24 +5,28 @@
 #   frame    Filters > Lumivo pressed -> the frame shown in the page; cold (the panel starts)
 #            and warm (the panel runs and hears the send announcement)
 #   apply    "Apply" pressed in the page (the invert look) -> the document changed
-# and the editor's peak memory above what it held before each run. The stages come from the
+# the editor's peak memory above what it held before each run, and the peak memory of the panel
+# and of its web process over the run (cold frame, apply, warm frame). The stages come from the
 # editor's --timings lines and the page's "waits" debug-log lines (the page writes them only
 # when LUMIVO_PANEL_AUTOTEST is set); what happens inside the plug-in is split by
 # build/bench/plugin_handoff. Each run starts the editor and the panel afresh; figures are
-# medians, in ms. With several --build folders (say one of an older commit) their runs take
-# turns and the figures stand side by side.
+# medians, in ms. With several builds their runs take turns and the figures stand side by side,
+# each build's own stages under the same totals ("-" where a build has no such stage):
+# --compare REF builds a commit (say main) with bench/build_ref.sh and puts it first.
 #
 # The document is a photograph: native-resolution crops of the desktop backgrounds tiled to
 # 6000 x 4000 (as bench/imaging_mosaic.cpp builds it), scaled to each size, carrying an Adobe RGB
 # profile (unless --plain) so the colour conversion is on the road.
 #
-# usage: bench/user_waits.sh [--runs N] [--build DIR]... [--plain] [--keep] [WxH...]
+# usage: bench/user_waits.sh [--runs N] [--compare REF] [--build DIR]... [--plain] [--keep] [WxH...]
 # (default: 3 runs of build/ at 1224x816 and 6000x4000, about 1 and 24 megapixels; --keep
-# leaves the logs in out/bench-user-waits)
+# leaves the logs in out/bench-user-waits). Today's main against this tree, in one command:
+#   bench/user_waits.sh --compare main --build build
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 builds=()
+compare=
 runs=3
 plain=0
 keep=0
@@ -32,9 +36,11 @@ while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --build) builds+=("$(realpath -m "$2")"); shift 2 ;;
+    --compare) compare=$2; shift 2 ;;
     --plain) plain=1; shift ;;
     --keep) keep=1; shift ;;
-    -*) echo "usage: $0 [--runs N] [--build DIR] [--plain] [--keep] [WxH...]" >&2; exit 2 ;;
+    -*) echo "usage: $0 [--runs N] [--compare REF] [--build DIR] [--plain] [--keep] [WxH...]" >&2
+        exit 2 ;;
     *) sizes+=("$1"); shift ;;
   esac
 done
@@ -43,6 +49,14 @@ done
 
 # A display and a session bus of its own, as the offline round trip has without a desktop.
 if [ -z "${LUMIVO_USER_WAITS_INNER:-}" ]; then
+  if [ -n "$compare" ]; then
+    # Built before the display starts; the inner run gets it as the first --build.
+    before=$(bash "$root/bench/build_ref.sh" "$compare")
+    args=(--build "$before" "${args[@]}")
+    for i in "${!args[@]}"; do
+      if [ "${args[$i]}" = --compare ]; then unset "args[$i]" "args[$((i + 1))]"; break; fi
+    done
+  fi
   export LUMIVO_USER_WAITS_INNER=1 GSETTINGS_BACKEND=memory
   exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}"
 fi
@@ -159,6 +173,7 @@ for size in "${sizes[@]}"; do
       wait_for 120 more_than "filter result" "$log.host" 2 || fail "no second hand-off"
       wait_for 180 shown_after "$panel_log" "$(last_step "$log.host" buffers-filled)" ||
         fail "the page never showed the second frame"
+      panel_peak_memory "$panel_exe" >"$log.memory"
       stop_host
       stop_panel
       cp "$panel_log" "$log.panel"
@@ -199,26 +214,60 @@ def parse(stem):
         m = re.search(r'LumivoPlugin: panel: waits (\w+)(.*)', line)
         if m:
             page[m.group(1)].append(fields(m.group(2)))
-    return runs, page
+    memory = {}
+    try:
+        memory = fields(open(stem + '.memory').read())
+    except OSError:
+        pass
+    return runs, page, memory
+
+# Stages a build's page reports, each the time between two of its marks: a build shows the rows
+# whose marks its page wrote.
+FRAME_STAGES = [
+    ('export: copy, encode, 1st piece', 'requested', 'first-piece'),
+    ('pieces delivered', 'first-piece', 'delivered'),
+    ('page base64 decode', 'delivered', 'bytes'),
+    ('page PNG decode', 'bytes', 'decoded'),
+    ('page installs the frame', 'decoded', 'installed'),
+    ('preview made and fetched', 'requested', 'received'),
+    ('page installs the preview', 'received', 'installed'),
+    ('to the next paint', 'installed', 'shown'),
+]
+APPLY_STAGES = [
+    ('page look', 'clicked', 'look'),
+    ('page PNG encode', 'look', 'encoded'),
+    ('page base64 encode', 'encoded', 'text'),
+    ('pieces posted', 'text', 'posted'),
+    ('page asks the panel', 'clicked', 'posted'),
+]
+
+def marks(stages, f):
+    return [(name, f[end] - f[start]) for name, start, end in stages if start in f and end in f]
 
 def frame(host, f, panel):
     return ([('editor before the plug-in', host['start'] - host['pressed']),
              ('editor fills the areas', host['buffers-filled'] - host['buffers']),
              ("plug-in's hand-off", host['start-returned'] - host['buffers-filled'])] + panel +
-            [('export: copy, encode, 1st piece', f['first-piece'] - f['requested']),
-             ('pieces delivered', f['delivered'] - f['first-piece']),
-             ('page base64 decode', f['bytes'] - f['delivered']),
-             ('page PNG decode', f['decoded'] - f['bytes']),
-             ('page installs the frame', f['installed'] - f['decoded']),
-             ('to the next paint', f['shown'] - f['installed']),
-             ('TOTAL pressed -> shown', f['shown'] - host['pressed'])])
+            marks(FRAME_STAGES, f) +
+            [('TOTAL pressed -> shown', f['shown'] - host['pressed'])])
 
-def stages(runs, page):
+def stages(runs, page, memory):
     cold, applied, warm = runs[0], runs[1], runs[2]
     origin = page['page'][0]
     first = next(f for f in page['frame'] if 'changed' not in f)
     second = next(f for f in page['frame'] if f.get('changed', 0) > warm['buffers-filled'])
     a, h = page['apply'][0], applied
+    # A page that sends the result's text has its own stages up to "posted".
+    apply = marks(APPLY_STAGES[:4] if 'text' in a else APPLY_STAGES[4:], a) + [
+        ('panel: result made, written, press', h['pressed'] - a['posted']),
+        ('editor before the plug-in', h['start'] - h['pressed']),
+        ('editor fills the areas', h['buffers-filled'] - h['buffers']),
+        ("plug-in's apply", h['start-returned'] - h['buffers-filled']),
+        ('editor writes the output', h['written-back'] - h['start-returned']),
+        ('TOTAL Apply -> document changed', h['written-back'] - a['clicked'])]
+    if 'text' in a:
+        apply.append(('  of which result text -> changed', h['written-back'] - a['text']))
+    apply.append(('(then the editor shows it)', h['shown'] - h['written-back']))
     waits = {
         'frame, the panel starts': frame(cold, first, [
             ('panel start to page load', origin['origin'] - cold['start-returned']),
@@ -227,50 +276,63 @@ def stages(runs, page):
         'frame, the panel runs': frame(warm, second, [
             ('announcement, intake, frame change', second['changed'] - warm['start-returned']),
             ('page asks for the frame', second['requested'] - second['changed'])]),
-        'apply': [
-            ('page look', a['look'] - a['clicked']),
-            ('page PNG encode', a['encoded'] - a['look']),
-            ('page base64 encode', a['text'] - a['encoded']),
-            ('pieces posted', a['posted'] - a['text']),
-            ('panel decode, write, press', h['pressed'] - a['posted']),
-            ('editor before the plug-in', h['start'] - h['pressed']),
-            ('editor fills the areas', h['buffers-filled'] - h['buffers']),
-            ("plug-in's apply", h['start-returned'] - h['buffers-filled']),
-            ('editor writes the output', h['written-back'] - h['start-returned']),
-            ('TOTAL Apply -> document changed', h['written-back'] - a['clicked']),
-            ('  of which result text -> changed', h['written-back'] - a['text']),
-            ('(then the editor shows it)', h['shown'] - h['written-back'])]}
+        'apply': apply}
     def peak(host):
         return (host['mem-peak-kb'] - host['mem-baseline-kb']) / 1024
-    memory = [('hand-off, the panel starts', peak(cold)), ('apply', peak(applied)),
+    editor = [('hand-off, the panel starts', peak(cold)), ('apply', peak(applied)),
               ('hand-off, the panel runs', peak(warm)),
               ('(resident before the apply)', applied['mem-baseline-kb'] / 1024)]
-    return waits, memory
+    panel = [(name, memory[key] / 1024) for name, key in
+             [('panel (VmHWM)', 'panel-kb'), ('its web process (VmHWM)', 'web-kb')]
+             if isinstance(memory.get(key), float)]
+    return waits, editor, panel
 
 names = ['/'.join(b.rstrip('/').split('/')[-2:]) for b in builds]
+
+# The rows of all builds in one order: each build's rows keep theirs, a row only some builds have
+# goes before the next row of its build that all have.
+def merged(orders):
+    rows = []
+    for order in orders:
+        for i, name in enumerate(order):
+            if name in rows:
+                continue
+            later = next((n for n in order[i + 1:] if n in rows), None)
+            rows.insert(rows.index(later) if later else len(rows), name)
+    return rows
+
+def cell(values, fmt):
+    return '%16s' % (fmt(statistics.median(values)) if values else '-')
+
 for size in sizes:
     w, h = map(int, size.split('x'))
-    table, memory = {}, {}
+    table, editor, panel, orders = {}, {}, {}, {}
     for b in range(count):
         for run in range(1, runs + 1):
-            waits, mem = stages(*parse('%s/%s-%d-%d' % (out, size, b, run)))
+            waits, mem, peaks = stages(*parse('%s/%s-%d-%d' % (out, size, b, run)))
             for wait, rows in waits.items():
+                orders.setdefault(wait, {}).setdefault(b, [name for name, _ in rows])
                 for name, value in rows:
                     table.setdefault(wait, {}).setdefault(name, {}).setdefault(b, []).append(value)
             for name, value in mem:
-                memory.setdefault(name, {}).setdefault(b, []).append(value)
+                editor.setdefault(name, {}).setdefault(b, []).append(value)
+            for name, value in peaks:
+                panel.setdefault(name, {}).setdefault(b, []).append(value)
     print('\n%s (%.1f MP), median of %d runs, ms' % (size, w * h / 1e6, runs))
     print('  %-38s' % '' + ''.join('%16s' % n[-16:] for n in names))
     for wait, rows in table.items():
         print('  %s' % wait)
-        for name, values in rows.items():
+        for name in merged(list(orders[wait].values())):
+            values = rows[name]
             print('    %-36s' % name +
-                  ''.join('%16.0f' % statistics.median(values[b]) for b in range(count)))
+                  ''.join(cell(values.get(b, []), lambda v: '%.0f' % v) for b in range(count)))
     area = w * h * 4 / 2**20
     print('  editor memory above what it held before the run, MiB (area RGBA: %.0f MiB)' % area)
-    for name, values in memory.items():
+    for name, values in editor.items():
         print('    %-36s' % name + ''.join(
-            '%16s' % ('%.0f (%.2fx)' % (statistics.median(values[b]),
-                                        statistics.median(values[b]) / area))
-            for b in range(count)))
+            cell(values.get(b, []), lambda v: '%.0f (%.2fx)' % (v, v / area)) for b in range(count)))
+    print('  peak memory over the run, MiB')
+    for name, values in panel.items():
+        print('    %-36s' % name +
+              ''.join(cell(values.get(b, []), lambda v: '%.0f' % v) for b in range(count)))
 REPORT

@@ -18,13 +18,26 @@ namespace {
 using nlohmann::json;
 
 // Answers every request at once with what it was given, so the writer sees page data too.
-struct EchoModules final : ApplyRequests, ServiceRequests, NotificationRequests {
+struct EchoModules final : ApplyRequests, ServiceRequests, NotificationRequests, TransferRequests {
     PageCaller* page = nullptr;
     void handleApplyResult(const json& ackId, std::string base64) override {
         page->callAck("__lumivoImportAck", json::array({ackId, false, base64.substr(0, 64)}));
     }
+    // A produced result is made at once (a look runs over the frame), then answered.
+    void handleApplyResultFrom(const json& ackId, ResultProducer produce) override {
+        ProducedResult produced = produce();
+        page->callAck("__lumivoImportAck",
+                      json::array({ackId, produced.file.has_value(), produced.refusal}));
+    }
     void handleAccessibilityRepair(const json& ackId) override {
         page->callAck("__lumivoAccessibilityAck", json::array({ackId, false}));
+    }
+    void handleUploadFrame(const json& ackId, const json& url, const json& contentType,
+                           const json& frame) override {
+        page->callAck("__lumivoUploadAck", json::array({ackId, url, contentType, frame}));
+    }
+    void handleApplyUrl(const json& ackId, const json& url) override {
+        page->callAck("__lumivoImportAck", json::array({ackId, url}));
     }
     void handleUploadPut(const json& ackId, const json& url, const json& contentType,
                          const json& base64) override {
@@ -62,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     handler.setInput(&frame);
     handler.setWebView(webView);
     handler.setModules(&modules, &modules, &modules);
+    handler.setTransfers(&modules);
     handler.setLogSink([](const std::string&) {});
 
     // One input may hold several messages, one per line, so chunk assembly is reached too. A

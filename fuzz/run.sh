@@ -27,12 +27,18 @@ case "$target" in
     # The decode limit allows a 1 GiB canvas; leave room for it and the sanitizer's shadow.
     limits=(-rss_limit_mb=4096 -malloc_limit_mb=2048 -max_len=65536) ;;
   page-message)
-    packages=()
+    # The bridge's looks and previews reach the imaging core.
+    packages=(libpng libturbojpeg lcms2 libdeflate)
+    if pkg-config --exists libisal; then
+      packages+=(libisal)
+      flags+=(-DLUMIVO_HAVE_ISAL=1)
+    fi
     bridge="$root/panel/bridge"
-    sources=("$here/page_message_fuzzer.cpp" "$bridge/base64.cpp" "$bridge/frame_export.cpp"
-             "$bridge/lumivo_panel_handler.cpp" "$bridge/page_origin.cpp"
-             "$bridge/page_scripts.cpp" "$bridge/result_chunks.cpp" "$bridge/script_message.cpp"
-             "$root/platform/worker_pool.cpp")
+    sources=("$here/page_message_fuzzer.cpp" "$bridge/base64.cpp" "$bridge/color_look.cpp"
+             "$bridge/frame_export.cpp" "$bridge/frame_preview.cpp" "$bridge/json_fast_strings.cpp"
+             "$bridge/lanes.cpp" "$bridge/look_result.cpp" "$bridge/lumivo_panel_handler.cpp"
+             "$bridge/page_origin.cpp" "$bridge/page_scripts.cpp" "$bridge/result_chunks.cpp"
+             "$bridge/script_message.cpp" "$root/platform/worker_pool.cpp" "$root"/imaging/*.cpp)
     corpora=("$here/page-message-corpus")
     limits=(-rss_limit_mb=2048 -max_len=16384) ;;
   url-rules)

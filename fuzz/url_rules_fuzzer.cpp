@@ -1,4 +1,4 @@
-// Feeds arbitrary text to the URL parser, the three host rules and the form encoding, and checks
+// Feeds arbitrary text to the URL parser, the four host rules and the form encoding, and checks
 // what must hold for anything they accept.
 #include <cstddef>
 #include <cstdint>
@@ -90,6 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (isAllowedExternalLink(*url)) {
             checkAccepted(*url, /*userAllowed=*/false);
+        }
+        // A result is fetched from the CDN host itself, on the default port, and nowhere else.
+        if (isAllowedResultUrl(*url)) {
+            checkAccepted(*url, /*userAllowed=*/false);
+            require(lowered(url->host()) == service_hosts::kCdn);
+            const auto again = HttpUrl::parse(url->text());
+            require(again && (again->port().empty() || again->port() == "443"));
         }
     }
     checkEncoding(text);

@@ -21,6 +21,7 @@ class HttpUrl {
 
     const std::string& scheme() const { return scheme_; }  // lower-case
     const std::string& host() const { return host_; }      // as the parser reports it
+    const std::string& port() const { return port_; }      // as written; "" when none is
     bool hasUser() const { return hasUser_; }              // also an empty one ("https://@h/")
     bool hasPassword() const { return hasPassword_; }
     const std::string& text() const { return text_; }          // the URL as parsed (normalised)
@@ -33,6 +34,7 @@ class HttpUrl {
     HttpUrl() = default;
     std::string scheme_;
     std::string host_;
+    std::string port_;
     bool hasUser_ = false;
     bool hasPassword_ = false;
     std::string text_;
@@ -44,10 +46,10 @@ class HttpUrl {
 // (Host, Content-Length); a header with an empty value is sent empty. User information in the
 // URL is not sent (it would otherwise become an Authorization header).
 struct HttpRequest {
-    std::string method;  // "POST" or "PUT"
+    std::string method;  // "GET", "POST" or "PUT"
     HttpUrl url;
     std::vector<std::pair<std::string, std::string>> headers;
-    std::vector<uint8_t> body;
+    std::vector<uint8_t> body;  // not sent with "GET"
     // The request fails when connecting, or any stretch without data, lasts longer than this.
     std::chrono::milliseconds idleTimeout{60000};
     // The response body is kept up to this size; a longer one fails the request. 0: not read.

@@ -75,3 +75,18 @@ make_photo() {
     convert -size "$2" gradient:orange-navy "${plain[@]}" "PNG24:$1"
   fi
 }
+
+# The peak resident memory (VmHWM, kB) of the panel that runs exactly the executable $1 and of its
+# web process, as "panel-kb=N web-kb=M"; nothing when no such panel runs.
+panel_peak_memory() {
+  local target=$1 exe pid= web
+  for exe in /proc/[0-9]*/exe; do
+    if [ "$(readlink "$exe" 2>/dev/null)" = "$target" ]; then
+      pid=${exe#/proc/}; pid=${pid%/exe}
+    fi
+  done
+  [ -n "$pid" ] || return 0
+  web=$(ps -e -o pid=,ppid=,comm= | awk -v p="$pid" '$2 == p && $3 ~ /^WebKitWebProces/ { print $1; exit }')
+  echo "panel-kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)" \
+       "web-kb=$([ -n "$web" ] && awk '/^VmHWM:/ { print $2 }' "/proc/$web/status" 2>/dev/null)"
+}

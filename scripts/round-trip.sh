@@ -93,7 +93,7 @@ fi
 mode=$LUMIVO_ROUND_TRIP_INNER
 mkdir -p "$out"
 rm -f "$out"/{before,after,expected,screen}.png "$out"/{host,panel}.log "$out"/keyring-*.json \
-  "$out/document-changed-at"
+  "$out/document-changed-at" "$out/panel-memory"
 work=$(mktemp -d)
 host_pid=
 keyring_pid=
@@ -208,6 +208,7 @@ case $status in
 esac
 wait_for 120 grep -q "filter result 0" "$out/host.log" || fail "the result was never applied"
 date +%s%3N >"$out/document-changed-at"
+panel_peak_memory "$panel_exe" >"$out/panel-memory"  # for bench/service_road.sh
 wait_for 60 test -s "$out/after.png" || fail "the editor did not save the document"
 step "the document changed"
 

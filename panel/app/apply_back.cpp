@@ -25,15 +25,25 @@ void ApplyBack::handleApplyResult(const nlohmann::json& ackId, std::string base6
     });
 }
 
+void ApplyBack::handleApplyResultFrom(const nlohmann::json& ackId, ResultProducer produce) {
+    applyQueue_().post([this, ackId, produce = std::move(produce)] {
+        finishJob(ackId, [&](Outcome& outcome) { applyProduced(produce, outcome); });
+    });
+}
+
 void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
     const bool held = bookkeeping_.repair();
     page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
 }
 
 void ApplyBack::runApplyJob(const nlohmann::json& ackId, std::string base64) {
+    finishJob(ackId, [&](Outcome& outcome) { applyResult(std::move(base64), outcome); });
+}
+
+void ApplyBack::finishJob(const nlohmann::json& ackId, const std::function<void(Outcome&)>& apply) {
     Outcome outcome;
     try {
-        applyResult(std::move(base64), outcome);
+        apply(outcome);
     } catch (...) {
         // Nothing may end a job without its answer. Once the file is written the page hears
         // "press-failed", so it asks the user to run the filter by hand.
@@ -61,6 +71,24 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (!bytes) {
         return;
     }
+    applyResultFile(std::move(bytes), outcome);
+}
+
+void ApplyBack::applyProduced(const ResultProducer& produce, Outcome& outcome) {
+    ProducedResult produced = produce();
+    if (!produced.file) {
+        outcome.status = produced.refusal;
+        return;
+    }
+    // Judged once the result is made: making it may be what exported its frame.
+    if (panel_.lastExportIsFromAnotherSource()) {
+        outcome.status = apply_status::kHostChanged;
+        return;
+    }
+    applyResultFile(std::move(produced.file), outcome);
+}
+
+void ApplyBack::applyResultFile(std::optional<std::vector<uint8_t>> bytes, Outcome& outcome) {
     png::DecodedFile frame = png::decodeFile(bytes->data(), bytes->size());
     if (frame.image.empty()) {
         return;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -35,6 +38,7 @@ class ApplyBack final : public ApplyRequests {
               std::function<double()> wallClockSeconds);
 
     void handleApplyResult(const nlohmann::json& ackId, std::string base64) override;
+    void handleApplyResultFrom(const nlohmann::json& ackId, ResultProducer produce) override;
     void handleAccessibilityRepair(const nlohmann::json& ackId) override;
 
     // One apply job. Apply queue only.
@@ -45,8 +49,13 @@ class ApplyBack final : public ApplyRequests {
         bool ok = false;
         std::string status;
     };
-    // Fills `outcome` as it goes, so a job cut short still knows whether its file was written.
+    // Runs `apply`, then answers once, whatever happened.
+    void finishJob(const nlohmann::json& ackId, const std::function<void(Outcome&)>& apply);
+    // Each fills `outcome` as it goes, so a job cut short still knows whether its file was
+    // written. The page's text and a produced file both end in applyResultFile.
     void applyResult(std::string base64, Outcome& outcome);
+    void applyProduced(const ResultProducer& produce, Outcome& outcome);
+    void applyResultFile(std::optional<std::vector<uint8_t>> bytes, Outcome& outcome);
 
     PageCaller& page_;
     PanelState& panel_;

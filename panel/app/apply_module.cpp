@@ -41,6 +41,9 @@ class ApplyModuleImpl final : public ApplyModule {
     void handleApplyResult(const nlohmann::json& ackId, std::string base64) override {
         back_.handleApplyResult(ackId, std::move(base64));
     }
+    void handleApplyResultFrom(const nlohmann::json& ackId, ResultProducer produce) override {
+        back_.handleApplyResultFrom(ackId, std::move(produce));
+    }
     void handleAccessibilityRepair(const nlohmann::json& ackId) override {
         back_.handleAccessibilityRepair(ackId);
     }

@@ -13,9 +13,10 @@ struct PanelModules {
     std::shared_ptr<ApplyRequests> apply;
     std::shared_ptr<ServiceRequests> service;
     std::shared_ptr<NotificationRequests> notifications;
+    std::shared_ptr<TransferRequests> transfers;
 };
 
 // The one place where the panel builds its request modules. Main thread, during start-up,
-// after the window exists and before the page loads.
-PanelModules wirePanelModules(LumivoPanelHandler& handler, TaskQueue& mainQueue,
+// after the window exists and before the page loads. `workers` encode frames for transfers.
+PanelModules wirePanelModules(LumivoPanelHandler& handler, TaskQueue& mainQueue, TaskQueue& workers,
                               std::weak_ptr<PanelWindow> window);

@@ -127,8 +127,9 @@ int runPanel(int argc, char** argv) {
 
     // 10-12. The web view and the window.
     PanelWindowParts parts = createPanelWindow(handler, userScripts(startFrame));
-    PanelModules modules = wirePanelModules(handler, mainQueue, parts.windowPort);
+    PanelModules modules = wirePanelModules(handler, mainQueue, exportWorkers, parts.windowPort);
     handler.setModules(modules.apply.get(), modules.service.get(), modules.notifications.get());
+    handler.setTransfers(modules.transfers.get());
     showPanelWindow(parts);
 
     // 13. The page, with the origin of the service's sign-in host.

@@ -4,8 +4,10 @@
 #include <memory>
 #include <optional>
 
+#include "panel/bridge/lanes.h"
 #include "panel/bridge/page_scripts.h"
 #include "panel/bridge/script_message.h"
+#include "platform/linux/webkit_scheme.h"
 
 namespace {
 
@@ -117,6 +119,12 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
     webkit_user_content_manager_register_script_message_handler_in_world(content, "lumivo",
                                                                          kBridgeWorld);
 
+    // The lanes: the page fetches what it shows on a scheme of the panel's own, registered on the
+    // view's context before any web process starts.
+    registerPanelScheme(webkit_web_context_get_default(), PanelLanes::kScheme,
+                        [&handler](std::unique_ptr<SchemeRequest> request) {
+                            handler.serveLane(std::move(request));
+                        });
     parts.webView = WEBKIT_WEB_VIEW(webkit_web_view_new_with_user_content_manager(content));
     g_object_unref(content);  // the view holds it
     gtk_widget_set_size_request(GTK_WIDGET(parts.webView), 1, 1);

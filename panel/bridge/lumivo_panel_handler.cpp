@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "panel/bridge/color_look.h"
+#include "panel/bridge/look_result.h"
 #include "panel/bridge/page_scripts.h"
 
 namespace {
@@ -104,7 +106,7 @@ void LumivoPanelHandler::setModules(ApplyRequests* apply, ServiceRequests* servi
 // --- Dispatch ---
 
 LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) {
-    static constexpr std::array<std::pair<std::string_view, Route>, 11> kRoutes{{
+    static constexpr std::array<std::pair<std::string_view, Route>, 15> kRoutes{{
         {"debug-log", &LumivoPanelHandler::onDebugLog},
         {"export-frame", &LumivoPanelHandler::onExportFrame},
         {"apply-result-chunk", &LumivoPanelHandler::onApplyResultChunk},
@@ -116,6 +118,11 @@ LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) 
         {"auth-save", &LumivoPanelHandler::onAuthSave},
         {"auth-refresh", &LumivoPanelHandler::onAuthRefresh},
         {"auth-sign-out", &LumivoPanelHandler::onAuthSignOut},
+        // The lanes: what the page shows, and results the panel makes or fetches itself.
+        {"open-lanes", &LumivoPanelHandler::onOpenLanes},
+        {"apply-look", &LumivoPanelHandler::onApplyLook},
+        {"upload-frame", &LumivoPanelHandler::onUploadFrame},
+        {"apply-url", &LumivoPanelHandler::onApplyUrl},
     }};
     for (const auto& [name, route] : kRoutes) {
         if (name == type) {
@@ -226,11 +233,58 @@ void LumivoPanelHandler::onAuthSignOut(const json&, const json& ackId) {
     service_->signOut(ackId);
 }
 
+void LumivoPanelHandler::onOpenLanes(const json&, const json& ackId) {
+    std::optional<BoundAckId> bound = unbind(ackId);
+    const std::string base = bound ? lanes_.open(*bound->document) : "";
+    callAck("__lumivoLanesAck", json::array({ackId, base}));
+}
+
+void LumivoPanelHandler::onApplyLook(const json& message, const json& ackId) {
+    std::optional<ColorLook> look;
+    if (auto member = message.find("look"); member != message.end()) {
+        look = parseColorLook(*member);
+    }
+    // The frame the page showed, by its number; any frame when absent.
+    uint64_t frame = 0;
+    if (auto member = message.find("frame"); member != message.end()) {
+        frame =
+            member->is_number_integer() && member->get<int64_t>() > 0 ? member->get<uint64_t>() : 0;
+        if (frame == 0) {
+            look.reset();
+        }
+    }
+    if (!look || apply_ == nullptr) {
+        callAck("__lumivoImportAck", json::array({ackId, false, ""}));
+        return;
+    }
+    apply_->handleApplyResultFrom(ackId,
+                                  lookResultProducer(*this, std::move(*look), frame, encoder_));
+}
+
+void LumivoPanelHandler::onUploadFrame(const json& message, const json& ackId) {
+    if (transfers_ == nullptr) {
+        callAck("__lumivoUploadAck", json::array({ackId, false, 0}));
+        return;
+    }
+    transfers_->handleUploadFrame(ackId, memberOrEmpty(message, "url"),
+                                  memberOrEmpty(message, "contentType"),
+                                  memberOrEmpty(message, "frame"));
+}
+
+void LumivoPanelHandler::onApplyUrl(const json& message, const json& ackId) {
+    if (transfers_ == nullptr) {
+        callAck("__lumivoImportAck", json::array({ackId, false, ""}));
+        return;
+    }
+    transfers_->handleApplyUrl(ackId, memberOrEmpty(message, "url"));
+}
+
 // --- Frame ---
 
 void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file) {
     std::lock_guard lock(frameLock_);
     input_ = frame;
+    ++inputSerial_;
     inputSource_ = std::move(source);
     inputFile_ = std::move(file);
 }
@@ -241,6 +295,17 @@ void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame, FrameFile file) {
 
 void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) {
     installFrame(std::move(frame), std::move(file), &source);
+}
+
+bool LumivoPanelHandler::readFrame(FrameUse use, const Reader& read) {
+    std::lock_guard lock(frameLock_);
+    if (input_ == nullptr) {
+        return false;
+    }
+    if (read(*input_, inputFile_, inputSerial_) && use == FrameUse::result) {
+        exportedSource_ = inputSource_;
+    }
+    return true;
 }
 
 bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
@@ -260,6 +325,7 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
         input_->width = width;
         input_->height = height;
         input_->rgba = std::move(frame.rgba);
+        ++inputSerial_;
         // The old frame's file leaves with it; an export that still sends it holds its own share.
         inputFile_.swap(file);
         if (source != nullptr) {

@@ -10,19 +10,23 @@
 #include <nlohmann/json.hpp>
 
 #include "imaging/pixel_buffer.h"
+#include "panel/bridge/frame_access.h"
 #include "panel/bridge/frame_export.h"
+#include "panel/bridge/lanes.h"
 #include "panel/bridge/page_caller.h"
 #include "panel/bridge/panel_requests.h"
 #include "panel/bridge/panel_state.h"
 #include "panel/bridge/result_chunks.h"
 #include "platform/panel_window.h"
+#include "platform/scheme_request.h"
 #include "platform/task_queue.h"
 #include "platform/web_view.h"
 
 // The bridge between the panel's page and the application: receives every page message, holds
 // the current frame, and is the one way into the page. Main thread only, except callAck,
-// retargetAtFrame and spoolDirectory, which any thread may call. Lives as long as the process.
-class LumivoPanelHandler final : public PageCaller, public PanelState {
+// retargetAtFrame, readFrame and spoolDirectory, which any thread may call. Lives as long as the
+// process.
+class LumivoPanelHandler final : public PageCaller, public PanelState, public FrameAccess {
   public:
     using LogSink = std::function<void(const std::string& line)>;
 
@@ -46,6 +50,9 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     // The modules that serve the other requests; null while a module is not wired in.
     void setModules(ApplyRequests* apply, ServiceRequests* service,
                     NotificationRequests* notifications);
+    // The module that moves the frame and results on the service's road; null while it is not
+    // wired in.
+    void setTransfers(TransferRequests* transfers) { transfers_ = transfers; }
     // Where "debug-log" lines go: the system log and standard error unless replaced.
     void setLogSink(LogSink sink) { log_ = std::move(sink); }
 
@@ -54,11 +61,14 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     // sender), in posting order, with the token of that document. Every answer to it is
     // delivered only into that same document: the ack id the modules see carries the token.
     void didReceiveScriptMessage(const nlohmann::json& body, const std::string& document);
+    // One request on the panel's lane scheme (PanelLanes::kScheme).
+    void serveLane(std::unique_ptr<SchemeRequest> request) { lanes_.serve(std::move(request)); }
 
     // --- Frame ---
     void retargetAtFrame(PixelBuffer frame, FrameFile file) override;
     void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) override;
     bool lastExportIsFromAnotherSource() const override;
+    bool readFrame(FrameUse use, const Reader& read) override;
     void handleExportFrame(const nlohmann::json& ackId);
 
     // --- Into the page ---
@@ -88,6 +98,10 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void onAuthSave(const nlohmann::json& message, const nlohmann::json& ackId);
     void onAuthRefresh(const nlohmann::json& message, const nlohmann::json& ackId);
     void onAuthSignOut(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onOpenLanes(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onApplyLook(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onUploadFrame(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onApplyUrl(const nlohmann::json& message, const nlohmann::json& ackId);
 
     // Queues a script for the page; the web view is looked up only when it runs. The script is
     // already wrapped in its document guard.
@@ -101,9 +115,10 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     // new size.
     void installFrame(PixelBuffer frame, FrameFile file, const FrameSource* source);
 
-    // Guarded by frameLock_: the frame, its file, where it came from, and where the frame of the
-    // last export came from (none before the first export).
+    // Guarded by frameLock_: the frame, its number, its file, where it came from, and where the
+    // frame of the last export came from (none before the first export).
     PixelBuffer* input_ = nullptr;
+    uint64_t inputSerial_ = 0;
     FrameFile inputFile_;
     FrameSource inputSource_;
     std::optional<FrameSource> exportedSource_;
@@ -121,5 +136,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     ApplyRequests* apply_ = nullptr;
     ServiceRequests* service_ = nullptr;
     NotificationRequests* notifications_ = nullptr;
+    TransferRequests* transfers_ = nullptr;
     LogSink log_;
+    PanelLanes lanes_{mainQueue_, exportQueue_, *this};
 };

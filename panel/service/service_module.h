@@ -31,6 +31,8 @@ class ServiceModule final : public ServiceRequests {
     void signOut(const nlohmann::json& ackId) override;
 
     int64_t authGeneration() const { return auth_.authGeneration(); }
+    // The module's transport, for the panel's own transfers (FrameTransfers).
+    HttpTransport& http() { return *http_; }
 
   private:
     // Declared first, destroyed last: its destructor joins the transport's thread after the

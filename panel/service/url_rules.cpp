@@ -108,3 +108,11 @@ bool isAllowedExternalLink(const HttpUrl& url) {
     return host && (*host == service_hosts::kApex || *host == service_hosts::kWww ||
                     *host == service_hosts::kAuth || *host == service_hosts::kCdn);
 }
+
+bool isAllowedResultUrl(const HttpUrl& url) {
+    if (url.hasUser() || url.hasPassword() || !(url.port().empty() || url.port() == "443")) {
+        return false;
+    }
+    const auto host = plainHttpsHost(url);
+    return host && *host == service_hosts::kCdn;
+}

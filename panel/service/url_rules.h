@@ -18,3 +18,7 @@ bool isAllowedUploadUrl(const HttpUrl& url);
 
 // A link opened in the browser: no user information; the apex, www, auth or CDN host exactly.
 bool isAllowedExternalLink(const HttpUrl& url);
+
+// A result the panel fetches for the page: no user information, the CDN host exactly, on the
+// default port.
+bool isAllowedResultUrl(const HttpUrl& url);

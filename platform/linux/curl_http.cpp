@@ -125,10 +125,14 @@ bool configure(CurlHttp::Transfer& t, const CurlHttpOptions& options) {
     ok = ok && curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get()) == CURLE_OK;
-    ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                                static_cast<curl_off_t>(r.body.size())) == CURLE_OK;
-    ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body) == CURLE_OK;
-    if (r.method != "POST") {
+    if (r.method == "GET") {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    } else {
+        ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                                    static_cast<curl_off_t>(r.body.size())) == CURLE_OK;
+        ok = ok && curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body) == CURLE_OK;
+    }
+    if (r.method != "POST" && r.method != "GET") {
         ok = ok && curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str()) == CURLE_OK;
     }
     ok = ok && curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs) == CURLE_OK;

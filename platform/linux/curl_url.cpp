@@ -48,6 +48,7 @@ std::optional<HttpUrl> HttpUrl::parse(std::string_view text) {
         }
     }
     url.host_ = part(handle.get(), CURLUPART_HOST).value_or("");
+    url.port_ = part(handle.get(), CURLUPART_PORT).value_or("");
     url.hasUser_ = part(handle.get(), CURLUPART_USER).has_value();
     url.hasPassword_ = part(handle.get(), CURLUPART_PASSWORD).has_value();
     url.text_ = std::move(*normalised);

@@ -208,4 +208,64 @@ TEST_F(ApplyBackTest, ResultsNobodyConsumesAreKeptToTheNewestFew) {
     EXPECT_EQ(entryNames(spoolDir), newest);
 }
 
+// A result the panel makes itself ("apply-look", "apply-url") takes the pieces' road from its
+// bytes on: the same checks, the same file, the same press and answer, in turn with the rest.
+TEST_F(ApplyBackTest, AProducedResultTakesThePiecesRoad) {
+    const std::vector<uint8_t> bytes = *base64::decode(kPng);
+    back.handleApplyResult("pieces", kPng);
+    back.handleApplyResultFrom("made", [&] { return ProducedResult{bytes, ""}; });
+    EXPECT_TRUE(recorder.events.empty()) << "the request only enqueues";
+    queue.runOne();
+    wallClock += 0.001;
+    queue.runOne();
+    EXPECT_EQ(recorder.events,
+              (std::vector<std::string>{"retarget 3x2 with its file", "ack __lumivoImportAck",
+                                        "retarget 3x2 with its file", "ack __lumivoImportAck"}));
+    EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"made", true, ""}));
+    ASSERT_EQ(consumed.size(), 2u);
+    EXPECT_EQ(consumed[1], std::string(bytes.begin(), bytes.end())) << "bytes, not re-encoded";
+}
+
+TEST_F(ApplyBackTest, AProducedResultIsRefusedAsThePiecesAreAndSaysWhy) {
+    const std::vector<uint8_t> bytes = *base64::decode(kPng);
+    const std::string hello = "hello";
+    struct Case {
+        ProducedResult produced;
+        bool anotherSource;  // the last export was of another editor's frame
+        nlohmann::json ack;
+    };
+    const std::vector<Case> cases = {
+        {{std::nullopt, "frame-changed"}, false, {"r", false, "frame-changed"}},
+        {{std::nullopt, ""}, false, {"r", false, ""}},
+        {{std::vector<uint8_t>(hello.begin(), hello.end()), ""}, false, {"r", false, ""}},
+        {{std::vector<uint8_t>(), ""}, false, {"r", false, ""}},
+        // The frame's source is judged once the result is made, not before.
+        {{bytes, ""}, true, {"r", false, "host-changed"}},
+    };
+    for (const Case& c : cases) {
+        recorder.exportFromAnotherSource = c.anotherSource;
+        back.handleApplyResultFrom("r", [&] { return c.produced; });
+        queue.drain();
+        EXPECT_EQ(recorder.acks.back(), c.ack) << c.ack.dump();
+    }
+    EXPECT_EQ(recorder.events, std::vector<std::string>(cases.size(), "ack __lumivoImportAck"));
+    EXPECT_TRUE(entryNames(spoolDir).empty());
+    EXPECT_EQ(item->presses, 0);
+
+    // A result made from the current frame is that frame's source's, whatever was exported before.
+    recorder.exportFromAnotherSource = true;
+    back.handleApplyResultFrom("now", [&] {
+        recorder.exportFromAnotherSource = false;
+        return ProducedResult{bytes, ""};
+    });
+    queue.drain();
+    EXPECT_EQ(recorder.acks.back(), nlohmann::json::array({"now", true, ""}));
+}
+
+TEST_F(ApplyBackTest, AProducerThatThrowsStillGetsItsAnswer) {
+    back.handleApplyResultFrom("t", []() -> ProducedResult { throw std::runtime_error("x"); });
+    queue.drain();
+    EXPECT_EQ(recorder.acks, std::vector<nlohmann::json>{nlohmann::json::array({"t", false, ""})});
+}
+
 }  // namespace

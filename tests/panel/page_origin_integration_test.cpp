@@ -73,11 +73,14 @@ TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAga
     EXPECT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
     // The foreign page ran, tried everything, and then went back to the service's origin,
     // where the bridge serves again.
-    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-frame?refused=3"))
+    // A foreign frame or page, even with the service's lane key, gets no preview it can read.
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-frame?refused=3&lane=refused"))
         << rig.server->allOutput();
-    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-data"))
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-data?lane=refused"))
         << rig.server->allOutput();
     EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-page?document=string"))
+        << rig.server->allOutput();
+    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-lanes?lane=refused"))
         << rig.server->allOutput();
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back on the service")) << panel->allOutput();
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back export answered id=back-1 ok=true"))
@@ -85,6 +88,8 @@ TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAga
 
     for (const auto& line : rig.server->lines()) {
         EXPECT_EQ(line.find("answered"), std::string::npos) << line;
+        EXPECT_EQ(line.find("served"), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("PUT", 0), std::string::npos) << "the frame went up: " << line;
     }
     for (const auto& line : panel->lines()) {
         for (const char* foreign : {"foreign-said", "foreign-forged", "framed", "data-framed"}) {

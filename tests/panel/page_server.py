@@ -2,8 +2,8 @@
 
 Usage: page_server.py DIR PAGES
 Makes a test CA (DIR/ca.pem) and a certificate for the names in PAGES' hosts, listens on
-127.0.0.1 on a free port, prints "READY <port>", then prints "GET <host> <path>" for every
-request. PAGES is a JSON file mapping "<host><path>" to a page file; the page is served with
+127.0.0.1 on a free port, prints "READY <port>", then prints "GET <host> <path>" (or "PUT ...")
+for every request. PAGES is a JSON file mapping "<host><path>" to a page file; the page is served with
 "{PORT}" replaced by the port. Any other path answers 204, so a page can report what it did by
 fetching a path of its own.
 """
@@ -46,6 +46,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+
+    def do_PUT(self):
+        host = (self.headers.get("Host") or "").split(":")[0]
+        with lock:
+            print("PUT", host, self.path, flush=True)
+        self.send_response(204)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
 
 
 def main():

@@ -97,6 +97,8 @@ TEST(PanelApp, StartUpTouchesNothingOutsideItsSpoolAndNeverWaitsOnAFifo) {
     }
 }
 
+// The probe page uses only the specified messages, page functions and globals here (no lanes):
+// such a page still sees, exports and changes the frame.
 TEST(PanelApp, PageSeesTheStartFrameExportsItHearsOfSendsAndClosesWithStatusZero) {
     PanelInstall install(kProbePage);
     writeSolidPng(install.spool + "/input-5.png", 5, 4, {10, 20, 30, 255});

@@ -14,14 +14,29 @@ namespace {
 using nlohmann::json;
 
 // Records every forwarded request as one JSON line: [method, arguments...].
-struct RecordingModules final : ApplyRequests, ServiceRequests, NotificationRequests {
+struct RecordingModules final : ApplyRequests,
+                                ServiceRequests,
+                                NotificationRequests,
+                                TransferRequests {
     std::vector<json> calls;
+    std::vector<ResultProducer> producers;
 
     void handleApplyResult(const json& ackId, std::string base64) override {
         calls.push_back({"applyResult", pageAckId(ackId), base64});
     }
+    void handleApplyResultFrom(const json& ackId, ResultProducer produce) override {
+        calls.push_back({"applyResultFrom", pageAckId(ackId)});
+        producers.push_back(std::move(produce));
+    }
     void handleAccessibilityRepair(const json& ackId) override {
         calls.push_back({"accessibilityRepair", pageAckId(ackId)});
+    }
+    void handleUploadFrame(const json& ackId, const json& url, const json& contentType,
+                           const json& frame) override {
+        calls.push_back({"uploadFrame", pageAckId(ackId), url, contentType, frame});
+    }
+    void handleApplyUrl(const json& ackId, const json& url) override {
+        calls.push_back({"applyUrl", pageAckId(ackId), url});
     }
     void handleUploadPut(const json& ackId, const json& url, const json& contentType,
                          const json& base64) override {
@@ -42,7 +57,10 @@ struct RecordingModules final : ApplyRequests, ServiceRequests, NotificationRequ
 
 struct WiredRig : HandlerRig {
     RecordingModules modules;
-    WiredRig() { handler.setModules(&modules, &modules, &modules); }
+    WiredRig() {
+        handler.setModules(&modules, &modules, &modules);
+        handler.setTransfers(&modules);
+    }
 };
 
 TEST(Dispatch, RoutesEachTypeWithItsMembersAndDefaultsOrAnswersFailureWhenUnwired) {
@@ -76,6 +94,15 @@ TEST(Dispatch, RoutesEachTypeWithItsMembersAndDefaultsOrAnswersFailureWhenUnwire
         {{{"type", "apply-result"}, {"ackId", "r"}, {"base64", "ignored"}},
          {"applyResult", "r", ""},
          {"__lumivoImportAck", {"r", false, ""}}},
+        {{{"type", "upload-frame"}, {"ackId", "f"}, {"url", "https://x"}, {"frame", 3}},
+         {"uploadFrame", "f", "https://x", "", 3},
+         {"__lumivoUploadAck", {"f", false, 0}}},
+        {{{"type", "apply-url"}, {"ackId", "d"}, {"url", 7}},
+         {"applyUrl", "d", 7},
+         {"__lumivoImportAck", {"d", false, ""}}},
+        {{{"type", "apply-look"}, {"ackId", "l"}, {"look", {{"steps", json::array()}}}},
+         {"applyResultFrom", "l"},
+         {"__lumivoImportAck", {"l", false, ""}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.dump());

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -224,6 +225,38 @@ TEST_F(HttpsTest, UploadPutsTheBytesWithOnlyTheContentType) {
     EXPECT_EQ(uploadAnswer(server().url("lumivo.example", "/garbage"), "a/b", ""),
               json::array({"u", false, 0}));
     server().nextRequest();
+}
+
+// A GET (the panel fetching a result) sends no body and no header but Host, and keeps the
+// response body only up to its bound.
+TEST(HttpsGet, FetchesTheBodyWithinItsBoundAndFailsBeyondIt) {
+    ASSERT_TRUE(TlsServer::get().ok());
+    CurlHttp http(testOptions());
+    auto get = [&http](const std::string& path, size_t bound) {
+        HttpRequest request{.method = "GET",
+                            .url = *HttpUrl::parse(TlsServer::get().url("lumivo.example", path)),
+                            .headers = {},
+                            .body = {},
+                            .idleTimeout = std::chrono::seconds(10),
+                            .maxResponseBytes = bound};
+        std::promise<HttpResponse> done;
+        http.send(std::move(request),
+                  [&done](HttpResponse response) { done.set_value(std::move(response)); });
+        return done.get_future().get();
+    };
+    HttpResponse small = get("/token/ok", 1 << 20);
+    EXPECT_FALSE(small.transportError) << small.errorText;
+    EXPECT_EQ(small.status, 200);
+    EXPECT_EQ(small.body, R"({"access_token":"A","expires_in":3600,"refresh_token":"rt-2"})");
+    const json request = TlsServer::get().nextRequest();
+    EXPECT_EQ(request["method"], "GET");
+    EXPECT_EQ(headerNames(request), std::vector<std::string>{"Host"});
+    EXPECT_EQ(request["length"], 0);
+
+    HttpResponse huge = get("/token/huge", 1 << 20);
+    EXPECT_TRUE(huge.transportError);
+    EXPECT_TRUE(huge.body.empty());
+    TlsServer::get().nextRequest();
 }
 
 }  // namespace

@@ -87,6 +87,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status != 204:
             self.wfile.write(payload)
 
+    do_GET = handle_any
     do_POST = handle_any
     do_PUT = handle_any
 
