@@ -122,10 +122,16 @@ int main(int argc, char** argv) {
     record.outData = written.data();
     record.inRowBytes = record.outRowBytes = static_cast<int32>(rowBytes);
 
-    const std::string directory =
+    const std::string work =
         (std::filesystem::temp_directory_path() / ("lumivo-bench-" + std::to_string(getpid())))
             .string();
-    spool::createDirectory(directory);
+    const spool::CheckedDirectory spoolDir =
+        spool::checkDirectory(work + "/Lumivo/affinity-8bf-spool/bench", spool::Missing::create);
+    if (!spoolDir.directory) {
+        fprintf(stderr, "%s\n", spoolDir.refusal.c_str());
+        return 1;
+    }
+    const std::string& directory = spoolDir.directory->path();
     DbusSendNotifier notifier;
     const bool bus = notifier.post({directory + "/input-0.png", false, getpid()});
 
@@ -147,9 +153,9 @@ int main(int argc, char** argv) {
     const double encodeMs = medianMs(kRuns, [&] { ours = png::encode(input); });
     const double baselineEncodeMs = medianMs(1, [&] { theirs = libpngDefaultEncode(input); });
     auto writeFile = [&](const std::vector<uint8_t>& bytes) {
-        const std::string path = directory + "/" + spool::fileName("input-", ++file);
-        spool::writeAtomically(path, bytes.data(), bytes.size());
-        ::unlink(path.c_str());
+        const std::string name = spool::fileName("input-", ++file);
+        spool::writeAtomically(*spoolDir.directory, name, bytes.data(), bytes.size());
+        spool::removeFile(*spoolDir.directory, name);
     };
     const double writeMs = medianMs(kRuns, [&] { writeFile(ours); });
     const double baselineWriteMs = medianMs(kRuns, [&] { writeFile(theirs); });
@@ -195,6 +201,6 @@ int main(int argc, char** argv) {
     printf("  %-22s %9.1f\n", "copy into host", copyBackMs);
     printf("  %-22s %9.1f\n", "total ms", decodeMs + fitMs + backMs - bufferCopyMs + copyBackMs);
 
-    std::filesystem::remove_all(directory);
+    std::filesystem::remove_all(work);
     return 0;
 }

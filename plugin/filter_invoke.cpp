@@ -1,34 +1,29 @@
 #include "plugin/filter_invoke.h"
 
-#include <sys/stat.h>
-
 #include "imaging/png.h"
-#include "plugin/spool.h"
 
 int filterInvoke(PixelBuffer input, PixelBuffer& output, const FilterRunContext& context) {
-    const std::string& directory = context.spoolDirectory;
-    spool::createDirectory(directory);
-    if (std::optional<std::string> refused = spool::checkDirectory(directory)) {
+    spool::CheckedDirectory checked =
+        spool::checkDirectory(context.spoolDirectory, spool::Missing::create);
+    if (!checked.directory) {
         if (context.reportFailure) {
-            context.reportFailure("spool directory refused: " + *refused);
+            context.reportFailure("spool directory refused: " + checked.refusal);
         }
         return 2;
     }
-    spool::removeStaleTemporaries(directory, context.wallSeconds());
+    const spool::Directory& directory = *checked.directory;
+    const double now = context.wallSeconds();
+    spool::removeStaleTemporaries(directory, now);
 
-    const std::optional<std::string> newest = spool::newestFile(directory, spool::kResultPrefix);
+    const std::optional<spool::Entry> newest = spool::newestFile(directory, spool::kResultPrefix);
     if (!newest) {
         return context.handOff(directory, input, true, nullptr) ? 1 : 2;
     }
-
-    struct stat info {};
-    if (::lstat(newest->c_str(), &info) == 0) {
-        const double modified = static_cast<double>(info.st_mtim.tv_sec) +
-                                static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
-        if (modified - context.wallSeconds() < -kStaleResultSeconds) {
-            spool::removeFiles(directory, spool::kResultPrefix);
-            return context.handOff(directory, input, true, nullptr) ? 1 : 2;
-        }
+    const double modified = static_cast<double>(newest->modified.tv_sec) +
+                            static_cast<double>(newest->modified.tv_nsec) / 1e9;
+    if (modified - now < -kStaleResultSeconds) {
+        spool::removeFiles(directory, spool::kResultPrefix);
+        return context.handOff(directory, input, true, nullptr) ? 1 : 2;
     }
 
     // From here on only the input's size matters: its pixels go before the result is decoded.
@@ -38,7 +33,7 @@ int filterInvoke(PixelBuffer input, PixelBuffer& output, const FilterRunContext&
 
     // A result of another size is fitted as it is decoded, never held at both sizes at once.
     // Bytes that hold exactly the result are kept to pass on; others go at once.
-    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(*newest);
+    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(directory, newest->name);
     png::DecodedFile result;
     if (bytes) {
         result = png::decodeCoverFile(bytes->data(), bytes->size(), width, height);

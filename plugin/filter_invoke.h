@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "imaging/pixel_buffer.h"
+#include "plugin/spool.h"
 
 // What one filter run needs from outside. Borrowed for one call.
 struct FilterRunContext {
     std::string spoolDirectory;
     std::function<double()> wallSeconds;  // seconds since 1970
     // sendInputToPanel with its ports bound.
-    std::function<bool(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
+    std::function<bool(const spool::Directory& directory, const PixelBuffer& image, bool activate,
                        const std::vector<uint8_t>* file)>
         handOff;
     // Receives the reason when the run fails before any hand-off; may be empty.
@@ -24,7 +25,8 @@ inline constexpr double kStaleResultSeconds = 900.0;
 
 // One filter run: applies the newest fresh result file (0, output filled to the input's size),
 // or hands the input to the panel (1), or fails (2). A spool directory that checkDirectory
-// refuses fails the run before anything is read, written or removed. Never waits for the panel.
+// refuses fails the run before anything is read, written or removed, and every file operation
+// after the check goes through the handle it opened. Never waits for the panel.
 // A run that applies a result lets the input's pixels go before it decodes the result, and
 // passes a result file that holds exactly the output on to the panel as it is.
 // Calling thread; blocks for the file work and the hand-off.

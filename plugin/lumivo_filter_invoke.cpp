@@ -41,7 +41,7 @@ int LumivoFilterInvoke(PixelBuffer input, PixelBuffer& output) {
     context.spoolDirectory = spool::directoryFor(host.identifier);
     context.wallSeconds = &spool::nowSeconds;
     context.reportFailure = &reportToStandardError;
-    context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,
+    context.handOff = [&ports](const spool::Directory& directory, const PixelBuffer& image,
                                bool activate, const std::vector<uint8_t>* file) {
         return sendInputToPanel(directory, image, activate, ports, file);
     };

@@ -12,6 +12,7 @@
 #include "platform/send_notification.h"
 #include "plugin/clock.h"
 #include "plugin/panel_launcher.h"
+#include "plugin/spool.h"
 
 // What the hand-off to the panel needs from outside. Borrowed for one call.
 struct HandoffPorts {
@@ -31,12 +32,12 @@ inline constexpr double kPoliteQuitSeconds = 3.0;
 inline constexpr double kForcedQuitSeconds = 2.0;
 inline constexpr double kQuitPollSeconds = 0.1;
 
-// Writes image as a new input file in spoolDirectory and tells the panel: the running enclosed
+// Writes image as a new input file in the spool directory and tells the panel: the running enclosed
 // panel by the send announcement, or, when activate is true, a freshly launched one (after a
 // panel from elsewhere has been shut down). True when the panel was told or launched, and when
 // activate is false and no panel runs; false on every failure, with no input file left behind.
 // `file`, when given, is a PNG file that decodes to exactly image's pixels: it is written as it
 // is instead of encoding the image. Calling thread; blocks for the write, a stale panel's
 // shutdown and the launcher.
-bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
+bool sendInputToPanel(const spool::Directory& directory, const PixelBuffer& image, bool activate,
                       HandoffPorts& ports, const std::vector<uint8_t>* file = nullptr);

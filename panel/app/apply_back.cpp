@@ -65,19 +65,17 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (frame.image.empty()) {
         return;
     }
-    std::string directory = panel_.spoolDirectory();
-    if (directory.empty() || spool::checkDirectory(directory)) {
+    spool::CheckedDirectory checked = spool::checkDirectory(panel_.spoolDirectory());
+    if (!checked.directory) {
         return;
-    }
-    if (directory.back() != '/') {
-        directory += '/';
     }
     // The file holds exactly the bytes the page sent; it is not re-encoded.
-    const std::string path = directory + spool::fileName(spool::kResultPrefix, wallClockSeconds_());
-    if (!spool::writeAtomically(path, bytes->data(), bytes->size())) {
+    const std::string name = spool::fileName(spool::kResultPrefix, wallClockSeconds_());
+    if (!spool::writeAtomically(*checked.directory, name, bytes->data(), bytes->size())) {
         return;
     }
-    spool::keepNewestFiles(directory, spool::kResultPrefix, kKeptResultFiles);
+    spool::keepNewestFiles(*checked.directory, spool::kResultPrefix, kKeptResultFiles);
+    const std::string path = checked.directory->pathOf(name);
     outcome.ok = true;
     // Bytes that hold exactly the result's pixels stay with it as its file, for the page's
     // next export; other bytes are let go.

@@ -102,7 +102,7 @@ TEST_F(HeadlessHost, AWaitingResultIsAppliedOnceAndRemoved) {
         colour.rgba.insert(colour.rgba.end(), {10, 200, 30, 255});
     }
     std::vector<uint8_t> bytes = png::encode(colour);
-    ASSERT_TRUE(spool::writeAtomically(spoolDir + "/result-1.png", bytes.data(), bytes.size()));
+    writeText(spoolDir + "/result-1.png", std::string(bytes.begin(), bytes.end()));
 
     EXPECT_EQ(runHost("--selection 4,2,20,10"), "filter result 0\n");
     std::optional<Document> result = openImage(output, false);

@@ -51,10 +51,10 @@ class FilterInvoke : public ::testing::Test {
     FilterInvoke() {
         context.spoolDirectory = spoolDir;
         context.wallSeconds = [] { return kNow; };
-        context.handOff = [this](const std::string& directory, const PixelBuffer& image,
+        context.handOff = [this](const spool::Directory& directory, const PixelBuffer& image,
                                  bool activate, const std::vector<uint8_t>* file) {
             handOffs.push_back(
-                {directory, image, activate, file ? std::optional(*file) : std::nullopt});
+                {directory.path(), image, activate, file ? std::optional(*file) : std::nullopt});
             return handOffSucceeds;
         };
     }
@@ -62,7 +62,7 @@ class FilterInvoke : public ::testing::Test {
     std::string writeResult(const std::string& name, const PixelBuffer& image, double modified) {
         const std::string path = spoolDir + "/" + name;
         std::vector<uint8_t> bytes = png::encode(image);
-        EXPECT_TRUE(spool::writeAtomically(path, bytes.data(), bytes.size()));
+        writeText(path, std::string(bytes.begin(), bytes.end()));
         setModified(path, modified);
         return path;
     }
@@ -251,4 +251,33 @@ TEST_F(FilterInvoke, StaleTemporariesOfKilledWritesAreSweptAtTheStartOfARun) {
     PixelBuffer output;
     EXPECT_EQ(run(output), 1);
     EXPECT_EQ(entryNames(spoolDir), std::vector<std::string>{".result-2.png.Ef34Gh"});
+}
+
+TEST_F(FilterInvoke, ASpoolDirectorySwappedForALinkAfterItsCheckIsNeverFollowed) {
+    // Another user may write the data folder (no sticky bit): right after the run has checked
+    // the spool directory, they move it away and put a link to the user's documents there.
+    const std::string documents = dir / "Documents";
+    writeResult("result-1.png", gradient(20, 20), kNow);
+    std::filesystem::create_directories(documents);
+    std::filesystem::rename(spoolDir + "/result-1.png", documents + "/result-1.png");
+    writeText(documents + "/result-notes.png", "the user's");
+    context.wallSeconds = [&] {
+        if (!std::filesystem::exists(dir / "moved")) {
+            std::filesystem::rename(spoolDir, dir / "moved");
+            std::filesystem::create_directory_symlink(documents, spoolDir);
+        }
+        return kNow;
+    };
+    // The hand-off writes where the run tells it to, as the real one does.
+    context.handOff = [](const spool::Directory& directory, const PixelBuffer& image, bool,
+                         const std::vector<uint8_t>*) {
+        const std::vector<uint8_t> file = png::encode(image);
+        return spool::writeAtomically(directory, "input-1.png", file.data(), file.size());
+    };
+
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 1) << "what lies behind the link is not a result of ours";
+    EXPECT_EQ(entryNames(documents),
+              (std::vector<std::string>{"result-1.png", "result-notes.png"}));
+    EXPECT_EQ(entryNames(dir / "moved"), std::vector<std::string>{"input-1.png"});
 }

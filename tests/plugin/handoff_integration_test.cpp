@@ -25,8 +25,7 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
 
     const std::string enclosed = root + "/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app";
     makeRecorderPanel(enclosed);
-    const std::string spoolDir = root + "/spool/host";
-    std::filesystem::create_directories(spoolDir);
+    const std::string spoolDir = makeSpoolDirectory(dir, "host");
     FakeSendNotifier notifier;
     PosixPanelLauncher launcher;
     SystemClock clock;
@@ -42,7 +41,8 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
         .hostPid = ::getpid(),
         .reportFailure = [&](const std::string& reason) { reasons.push_back(reason); },
     };
-    EXPECT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, true, ports));
+    EXPECT_TRUE(
+        sendInputToPanel(openSpool(spoolDir), PixelBuffer{1, 1, {1, 2, 3, 255}}, true, ports));
     EXPECT_TRUE(reasons.empty());
     EXPECT_TRUE(notifier.posted.empty());
     int status = 0;
@@ -52,7 +52,8 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
 
     std::vector<std::string> lines = awaitRecording(enclosed);
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(spool::newestFile(spoolDir, spool::kInputPrefix), lines[0]);
+    EXPECT_EQ(spoolDir + "/" + spool::newestFile(openSpool(spoolDir), spool::kInputPrefix)->name,
+              lines[0]);
     EXPECT_EQ(lines[1], spoolDir);
     EXPECT_EQ(lines[2], std::to_string(::getpid()));
 }

@@ -26,7 +26,7 @@ class PanelHandoff : public ::testing::Test {
     }
 
     bool send(bool activate, const PixelBuffer& image = {2, 2, std::vector<uint8_t>(16, 200)}) {
-        return sendInputToPanel(spoolDir, image, activate, ports);
+        return sendInputToPanel(openSpool(spoolDir), image, activate, ports);
     }
     void runPanelFrom(const std::string& bundle) {
         apps.apps.push_back({kPanelPid, bundle, spool::kPanelBundleIdentifier});
@@ -35,7 +35,7 @@ class PanelHandoff : public ::testing::Test {
 
     TempDir dir;
     const std::string root = std::filesystem::canonical(dir.path()).string();
-    const std::string spoolDir = root + "/spool/com.example.host";
+    const std::string spoolDir = root + "/Lumivo/affinity-8bf-spool/com.example.host";
     const std::string pluginBundle = root + "/LumivoFilter.8bf";
     const std::string enclosedPanel = pluginBundle + "/Contents/Resources/LumivoAffinity.app";
     FakeRunningApps apps;
@@ -84,7 +84,8 @@ TEST_F(PanelHandoff, TheRunningEnclosedPanelIsNotifiedAndNotLaunched) {
 TEST_F(PanelHandoff, AFileGivenWithTheImageIsWrittenAsItIs) {
     runPanelFrom(enclosedPanel);
     const std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', 1, 2, 3};
-    ASSERT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, false, ports, &file));
+    ASSERT_TRUE(sendInputToPanel(openSpool(spoolDir), PixelBuffer{1, 1, {1, 2, 3, 255}}, false,
+                                 ports, &file));
     EXPECT_EQ(spool::readWhole(spoolDir + "/" + kInputName), file);
     EXPECT_EQ(notifier.posted.size(), 1u);
 }

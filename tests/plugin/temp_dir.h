@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/spool.h"
+
 // Sets (or, given null, unsets) an environment variable for the life of the object.
 class ScopedEnv {
   public:
@@ -62,6 +64,11 @@ inline std::string makeSpoolDirectory(const TempDir& temp,
     std::string directory = temp / ("Lumivo/affinity-8bf-spool/" + host);
     std::filesystem::create_directories(directory);
     return directory;
+}
+
+// The handle of a spool directory that passes the spool's check (see makeSpoolDirectory).
+inline spool::Directory openSpool(const std::string& directory) {
+    return std::move(spool::checkDirectory(directory).directory.value());
 }
 
 // The sorted names of a directory's entries; none when it can't be read.
