@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "imaging/png.h"
+#include "imaging/png_text.h"
 #include "platform/bundle.h"
 #include "plugin/spool.h"
 
@@ -54,23 +54,21 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-bool sendInputToPanel(const spool::Directory& directory, const PixelBuffer& image, bool activate,
-                      HandoffPorts& ports, const std::vector<uint8_t>* file) {
-    std::vector<uint8_t> encoded;
-    if (file == nullptr) {
-        encoded = png::encode(image);
-        file = &encoded;
-    }
-    if (file->empty()) {
+bool sendInputToPanel(const spool::Directory& directory, std::vector<uint8_t> file,
+                      const PictureMark& mark, bool activate, HandoffPorts& ports) {
+    if (file.empty()) {
         return false;
     }
     const std::string name = spool::fileName(spool::kInputPrefix, ports.wallSeconds());
-    if (!spool::writeAtomically(directory, name, file->data(), file->size())) {
-        return false;
+    {
+        std::optional<png::TextSplice> marked =
+            picture_mark::spliced(file.data(), file.size(), mark);
+        if (!marked || !spool::writeAtomically(directory, name, marked->pieces())) {
+            return false;
+        }
     }
-    // The encoding goes once it is written: the panel may take seconds to answer.
-    std::vector<uint8_t>().swap(encoded);
-    file = nullptr;
+    // The file goes once it is written: the panel may take seconds to answer.
+    std::vector<uint8_t>().swap(file);
     const std::string inputPath = directory.pathOf(name);
     const FailureStep fail(directory, name, ports.reportFailure);
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "imaging/png.h"
+#include "imaging/png_text.h"
 #include "panel/bridge/base64.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 
 ApplyBack::ApplyBack(PageCaller& page, PanelState& panel, std::function<TaskQueue&()> applyQueue,
@@ -69,11 +71,23 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (!checked.directory) {
         return;
     }
-    // The file holds exactly the bytes the page sent; it is not re-encoded.
+    // The file holds the bytes the page sent, not re-encoded, with the mark of the picture the
+    // page made it from: the plug-in applies it to that picture only.
+    const std::optional<PictureMark> mark = panel_.resultMark();
+    std::optional<png::TextSplice> marked;
+    if (mark) {
+        marked = picture_mark::spliced(bytes->data(), bytes->size(), *mark);
+        if (!marked) {
+            return;
+        }
+    }
     const std::string name = spool::fileName(spool::kResultPrefix, wallClockSeconds_());
-    if (!spool::writeAtomically(*checked.directory, name, bytes->data(), bytes->size())) {
+    if (!spool::writeAtomically(
+            *checked.directory, name,
+            marked ? marked->pieces() : std::vector{std::span<const uint8_t>(*bytes)})) {
         return;
     }
+    marked.reset();
     spool::keepNewestFiles(*checked.directory, spool::kResultPrefix, kKeptResultFiles);
     const std::string path = checked.directory->pathOf(name);
     outcome.ok = true;

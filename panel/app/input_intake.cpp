@@ -40,7 +40,8 @@ void sweepInputs(const spool::Directory& directory) {
 
 FramePng decodeFramePng(std::vector<uint8_t> bytes) {
     png::DecodedFile decoded = png::decodeFile(bytes.data(), bytes.size());
-    FramePng frame{std::move(decoded.image), nullptr};
+    FramePng frame{std::move(decoded.image), nullptr,
+                   picture_mark::find(bytes.data(), bytes.size()).mark};
     if (decoded.standsForEncode) {
         frame.file = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     }
@@ -60,7 +61,8 @@ void loadInputFrame(PanelState& handler, const spool::Directory& directory, cons
     if (frame.image.empty()) {
         return;
     }
-    handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file));
+    handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file),
+                            frame.mark);
 }
 
 std::string resolvedStandardPath(const std::string& path) {

@@ -13,6 +13,7 @@
 #include "platform/running_apps.h"
 #include "platform/send_notification.h"
 #include "platform/task_queue.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 
 // The host editor's process id as the panel knows it; 0 or less means unknown. Written on the
@@ -31,10 +32,12 @@ std::optional<std::string> newestSpooledInput(const spool::Directory& directory)
 // Removes the directory's input files (regular files named "input-*.png"); failures ignored.
 void sweepInputs(const spool::Directory& directory);
 
-// A frame decoded from a PNG file, with the file's bytes when they hold exactly its pixels.
+// A frame decoded from a PNG file, with the file's bytes when they hold exactly its pixels and
+// the mark of the picture the file shows, when it carries one.
 struct FramePng {
     PixelBuffer image;
     FrameFile file;
+    std::optional<PictureMark> mark;
 };
 // The empty image when the bytes are not a decodable image. Any thread.
 FramePng decodeFramePng(std::vector<uint8_t> bytes);

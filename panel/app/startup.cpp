@@ -124,7 +124,7 @@ int runPanel(int argc, char** argv) {
     SerialWorker intakeQueue("com.lumivo.affinity.intake");
     LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
     handler.setInput(&startFrame, FrameSource{gHostPid.load(), spoolDirectory},
-                     std::move(start.file));
+                     std::move(start.file), start.mark);
     handler.setSpoolDirectory(spoolDirectory);
 
     // 10-12. The web view and the window.

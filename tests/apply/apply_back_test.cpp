@@ -14,6 +14,7 @@
 #include "fakes/manual_queue.h"
 #include "imaging/png.h"
 #include "panel/bridge/base64.h"
+#include "plugin/marked_png.h"
 #include "plugin/spool.h"
 
 namespace {
@@ -43,10 +44,13 @@ struct Recorder final : PageCaller, PanelState {
         events.push_back("retarget " + std::to_string(frame.width) + "x" +
                          std::to_string(frame.height) + (file ? " with its file" : ""));
     }
-    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file) override {
+    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file,
+                         std::optional<PictureMark>) override {
         retargetAtFrame(std::move(frame), std::move(file));
     }
     bool lastExportIsFromAnotherSource() const override { return exportFromAnotherSource; }
+    std::optional<PictureMark> resultMark() const override { return mark; }
+    std::optional<PictureMark> mark;
     std::string spoolDirectory() const override { return spool; }
 };
 
@@ -206,6 +210,48 @@ TEST_F(ApplyBackTest, ResultsNobodyConsumesAreKeptToTheNewestFew) {
     EXPECT_EQ(recorder.acks.back(), nlohmann::json::array({6, true, "timeout"}));
     std::vector<std::string> newest(written.end() - ApplyBack::kKeptResultFiles, written.end());
     EXPECT_EQ(entryNames(spoolDir), newest);
+}
+
+TEST_F(ApplyBackTest, AResultCarriesTheMarkOfThePictureItWasMadeFromAndNoOther) {
+    const PictureMark exported{0x0123456789abcdefu, 0xfedcba9876543210u, 3, 2, 4};
+    const std::optional<std::vector<uint8_t>> sent = base64::decode(kPng);
+    // The page may send back a file that already says which picture it is (an export it kept):
+    // only the panel's own word counts.
+    const std::vector<uint8_t> claiming = markedPng(*sent, PictureMark{1, 2, 3, 2, 4});
+    const std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10, 'J', 'F', 'I', 'F', 0};
+    const struct {
+        const char* name;
+        std::optional<PictureMark> mark;
+        std::vector<uint8_t> result;
+        bool written;
+        std::optional<PictureMark> carried;
+    } cases[] = {
+        {"marked", exported, *sent, true, exported},
+        {"a mark of the page's own", exported, claiming, true, exported},
+        {"a frame that came unmarked", std::nullopt, *sent, true, std::nullopt},
+        // Bytes that can't carry a mark are not written unmarked.
+        {"not a PNG", exported, jpeg, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        consumed.clear();
+        recorder.acks.clear();
+        recorder.mark = c.mark;
+        back.handleApplyResult("m", base64::encode(c.result.data(), c.result.size()));
+        queue.drain();
+        wallClock += 1;
+        if (!c.written) {
+            EXPECT_TRUE(consumed.empty());
+            continue;
+        }
+        ASSERT_EQ(consumed.size(), 1u);
+        const std::vector<uint8_t> file(consumed[0].begin(), consumed[0].end());
+        EXPECT_EQ(picture_mark::find(file.data(), file.size()).present, c.carried.has_value());
+        EXPECT_EQ(markIn(file), c.carried);
+        // The pixels are the page's, untouched.
+        EXPECT_EQ(png::decode(file.data(), file.size()).rgba,
+                  png::decode(sent->data(), sent->size()).rgba);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "panel/app/input_intake.h"
 #include "panel/bridge/base64.h"
 #include "panel_test_support.h"
+#include "plugin/marked_png.h"
 #include "plugin/temp_dir.h"
 
 namespace {
@@ -366,6 +367,44 @@ TEST(SendObserver, AnExportRemembersWhichEditorItsFrameCameFrom) {
     rig.post({{"type", "export-frame"}, {"ackId", "b"}});
     rig.drain();
     EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
+}
+
+TEST(SendObserver, AResultIsMarkedForThePictureThePageLastExported) {
+    IntakeRig rig;
+    const PictureMark first{1, 1, 3, 1, 3};
+    const PictureMark second{2, 2, 4, 1, 3};
+    EXPECT_EQ(rig.handler.resultMark(), std::nullopt) << "the start frame came unmarked";
+    auto writeMarked = [](const std::string& path, uint32_t width, const PictureMark& mark) {
+        const std::vector<uint8_t> file = markedPng(
+            png::encode(PixelBuffer{width, 1, std::vector<uint8_t>(width * 4, 90)}), mark);
+        writeText(path, std::string(file.begin(), file.end()));
+    };
+    writeMarked(rig.hostA + "/input-1.png", 3, first);
+    rig.send(rig.hostA + "/input-1.png");
+    EXPECT_EQ(rig.handler.resultMark(), first) << "nothing exported yet: the frame shown";
+    EXPECT_FALSE(exported(rig).empty());
+
+    // A result installed as the frame still belongs to the picture it was made from.
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
+    rig.post({{"type", "export-frame"}, {"ackId", "b"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), first);
+
+    // Another picture arrives: a result the page finishes now was made from the one it
+    // exported, until it exports the new one.
+    writeMarked(rig.hostA + "/input-2.png", 4, second);
+    rig.send(rig.hostA + "/input-2.png");
+    EXPECT_EQ(rig.handler.resultMark(), first);
+    rig.post({{"type", "export-frame"}, {"ackId", "c"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), second);
+
+    // A file from a plug-in that marks nothing marks nothing.
+    writePng(rig.hostA + "/input-3.png", 5, 1);
+    rig.send(rig.hostA + "/input-3.png");
+    rig.post({{"type", "export-frame"}, {"ackId", "d"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), std::nullopt);
 }
 
 }  // namespace

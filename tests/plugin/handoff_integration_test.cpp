@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "fakes/fake_send_notifier.h"
+#include "imaging/png.h"
 #include "platform/bundle.h"
 #include "platform/linux/proc_running_apps.h"
 #include "plugin/panel_handoff.h"
@@ -41,8 +42,9 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
         .hostPid = ::getpid(),
         .reportFailure = [&](const std::string& reason) { reasons.push_back(reason); },
     };
-    EXPECT_TRUE(
-        sendInputToPanel(openSpool(spoolDir), PixelBuffer{1, 1, {1, 2, 3, 255}}, true, ports));
+    EXPECT_TRUE(sendInputToPanel(openSpool(spoolDir),
+                                 png::encode(PixelBuffer{1, 1, {1, 2, 3, 255}}), PictureMark{},
+                                 true, ports));
     EXPECT_TRUE(reasons.empty());
     EXPECT_TRUE(notifier.posted.empty());
     int status = 0;
