@@ -1,8 +1,16 @@
 #include "plugin/filter_invoke.h"
 
+#include <system_error>
+
 #include "imaging/png.h"
 
 namespace {
+
+void report(const FilterRunContext& context, const std::string& reason) {
+    if (context.reportFailure) {
+        context.reportFailure(reason);
+    }
+}
 
 // Whether a result file may be applied to the picture marked `mark`: it carries that mark, or
 // none at all (a panel that marks nothing).
@@ -18,9 +26,7 @@ int filterInvoke(PixelBuffer input, const PictureMark& mark, const HostWrite& wr
     spool::CheckedDirectory checked =
         spool::checkDirectory(context.spoolDirectory, spool::Missing::create);
     if (!checked.directory) {
-        if (context.reportFailure) {
-            context.reportFailure("spool directory refused: " + checked.refusal);
-        }
+        report(context, "spool directory refused: " + checked.refusal);
         return 2;
     }
     const spool::Directory& directory = *checked.directory;
@@ -54,6 +60,18 @@ int filterInvoke(PixelBuffer input, const PictureMark& mark, const HostWrite& wr
     const uint32_t height = input.height;
     input = PixelBuffer{};
 
+    // Result files are removed before the image is checked, so a bad file can't fail the next
+    // run too; results that lost the newest-first contest go with it. One that can't be removed
+    // is not applied at all: every later run would apply it again.
+    const int kept = spool::removeFile(directory, newest->name);
+    spool::removeFiles(directory, spool::kResultPrefix);
+    if (kept != 0) {
+        report(context, "result file " + directory.pathOf(newest->name) +
+                            " can't be removed, so it is not applied: " +
+                            std::generic_category().message(kept));
+        return 2;
+    }
+
     // A result of another size is fitted as it is decoded, never held at both sizes at once.
     // Bytes that hold exactly the result are kept to pass on; others go at once.
     png::DecodedFile result;
@@ -63,9 +81,6 @@ int filterInvoke(PixelBuffer input, const PictureMark& mark, const HostWrite& wr
             bytes.reset();
         }
     }
-    // Result files are removed before the image is checked, so a bad file can't fail the next
-    // run too; results that lost the newest-first contest go with it.
-    spool::removeFiles(directory, spool::kResultPrefix);
     if (result.image.empty() || result.image.width != width || result.image.height != height) {
         return 2;
     }

@@ -18,7 +18,7 @@ struct FilterRunContext {
     std::function<bool(const spool::Directory& directory, std::vector<uint8_t> file,
                        const PictureMark& mark, bool activate)>
         handOff;
-    // Receives the reason when the run fails before any hand-off; may be empty.
+    // Receives the reason when the run fails without a hand-off; may be empty.
     std::function<void(const std::string& reason)> reportFailure;
 };
 
@@ -29,8 +29,9 @@ inline constexpr double kStaleResultSeconds = 900.0;
 // to the panel (1), or fails (2). A spool directory that checkDirectory refuses fails the run
 // before anything is read, written or removed, and every file operation after the check goes
 // through the handle it opened. A result marked for another picture than `mark` is left in the
-// spool for that picture and the input is handed off instead; an unmarked one is applied.
-// Never waits for the panel.
+// spool for that picture and the input is handed off instead; an unmarked one is applied. A
+// result is removed before it is used and is not applied when it can't be removed, so no result
+// is ever applied twice. Never waits for the panel.
 // A run that applies a result lets the input's pixels go before it decodes the result, and
 // passes a result file that holds exactly the output on to the panel as it is.
 // Calling thread; blocks for the file work and the hand-off.

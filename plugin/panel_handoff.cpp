@@ -69,6 +69,10 @@ bool sendInputToPanel(const spool::Directory& directory, std::vector<uint8_t> fi
     }
     // The file goes once it is written: the panel may take seconds to answer.
     std::vector<uint8_t>().swap(file);
+    // A panel takes only the newest input, so the ones no panel took are of no use to anyone.
+    // The one just written is never among them, nor is anything a starting panel could still
+    // be about to read: it looks for the newest.
+    spool::removeFilesExcept(directory, spool::kInputPrefix, name);
     const std::string inputPath = directory.pathOf(name);
     const FailureStep fail(directory, name, ports.reportFailure);
 

@@ -35,8 +35,9 @@ inline constexpr double kQuitPollSeconds = 0.1;
 // Writes `file`, a PNG of the picture that `mark` marks, as a new input file in the spool
 // directory, with the mark in it, and tells the panel: the running enclosed panel by the send
 // announcement, or, when activate is true, a freshly launched one (after a panel from
-// elsewhere has been shut down). True when the panel was told or launched, and when activate
-// is false and no panel runs; false on every failure, with no input file left behind.
+// elsewhere has been shut down). Older input files that no panel took go once the new one is
+// written; the new one stays for the panel. True when the panel was told or launched, and when
+// activate is false and no panel runs; false on every failure, with no input file left behind.
 // Calling thread; blocks for the write, a stale panel's shutdown and the launcher.
 bool sendInputToPanel(const spool::Directory& directory, std::vector<uint8_t> file,
                       const PictureMark& mark, bool activate, HandoffPorts& ports);

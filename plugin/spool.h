@@ -87,6 +87,8 @@ std::optional<Entry> newestFile(const Directory& directory, std::string_view pre
 // Removes the regular files named prefix + "*.png". Nothing else is touched: no directory is
 // entered, no link is followed or removed. Failures ignored.
 void removeFiles(const Directory& directory, std::string_view prefix);
+// The same, sparing the file named `kept`.
+void removeFilesExcept(const Directory& directory, std::string_view prefix, std::string_view kept);
 // Removes the regular files named prefix + "*.png" but the `keep` newest (by modification time).
 void keepNewestFiles(const Directory& directory, std::string_view prefix, size_t keep);
 // Removes the entry when it is a regular file (not a link, not a directory): 0 once it is gone,

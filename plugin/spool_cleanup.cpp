@@ -73,6 +73,12 @@ void removeFiles(const Directory& directory, std::string_view prefix) {
     unlinkAll(directory, regularFiles(directory, spoolFilesOf(prefix)));
 }
 
+void removeFilesExcept(const Directory& directory, std::string_view prefix, std::string_view kept) {
+    std::vector<Listed> files = regularFiles(directory, spoolFilesOf(prefix));
+    std::erase_if(files, [kept](const Listed& file) { return file.name == kept; });
+    unlinkAll(directory, files);
+}
+
 void keepNewestFiles(const Directory& directory, std::string_view prefix, size_t keep) {
     std::vector<Listed> files = regularFiles(directory, spoolFilesOf(prefix));
     if (files.size() <= keep) {

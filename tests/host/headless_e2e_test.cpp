@@ -209,7 +209,6 @@ TEST_F(HeadlessHost, AWaitingResultGoesOnlyIntoTheDocumentItWasMadeFrom) {
 
     // The filter runs in document B: B stays as it was and goes to the panel itself; the result
     // stays for A.
-    fs::remove(inputs()[0]);
     Document documentB = makeDocument(32, 24, 3);
     std::fill(documentB.pixels.begin(), documentB.pixels.end(), 90);
     const std::string inputB = dir / "b.png";
@@ -217,7 +216,7 @@ TEST_F(HeadlessHost, AWaitingResultGoesOnlyIntoTheDocumentItWasMadeFrom) {
     EXPECT_EQ(runHostOn(inputB), "filter result -128\n");
     EXPECT_TRUE(samePixels(saved(), documentB));
     EXPECT_TRUE(fs::exists(spoolDir + "/result-1.png"));
-    ASSERT_EQ(inputs().size(), 1u);
+    ASSERT_EQ(inputs().size(), 1u) << "A's input, which no panel took, made way for B's";
     std::optional<std::vector<uint8_t>> handed = spool::readWhole(inputs()[0]);
     ASSERT_TRUE(handed);
     EXPECT_EQ(png::decode(handed->data(), handed->size()).rgba[0], 90);
@@ -234,7 +233,6 @@ TEST_F(HeadlessHost, AResultMadeFromAnEarlierStateOfThePictureIsNotApplied) {
     EXPECT_EQ(runHost(), "filter result -128\n");
     ASSERT_EQ(inputs().size(), 1u);
     const std::optional<PictureMark> before = markOf(inputs()[0]);
-    fs::remove(inputs()[0]);
     writeResult("result-1.png", uniform(16, 12, {10, 200, 30, 255}), before);
 
     // The user went on editing the picture before the result came back.
@@ -255,4 +253,38 @@ TEST_F(HeadlessHost, AResultMadeFromAnEarlierStateOfThePictureIsNotApplied) {
     ::utimensat(AT_FDCWD, (spoolDir + "/result-2.png").c_str(), later, 0);
     EXPECT_EQ(runHost(), "filter result 0\n");
     EXPECT_TRUE(allPixelsAre(saved(), {10, 200, 30}));
+}
+
+TEST_F(HeadlessHost, AResultThatCantBeRemovedIsNeverAppliedAndTheRunSaysWhy) {
+    spool::createDirectory(spoolDir);
+    writeResult("result-1.png", uniform(16, 12, {10, 200, 30, 255}), std::nullopt);
+    ReadOnlyDirectory readOnly(spoolDir);
+    if (!readOnly.made()) {
+        GTEST_SKIP() << "this file system can't make the spool read-only for this user";
+    }
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(runHost(), "filter result -30100\n");
+        EXPECT_TRUE(samePixels(saved(), original)) << "applied once, it would be applied forever";
+        EXPECT_NE(errors.find("can't be removed"), std::string::npos) << errors;
+    }
+    // Once the spool can be written again, the result is applied, and only then removed.
+    readOnly.restore();
+    EXPECT_EQ(runHost(), "filter result 0\n");
+    EXPECT_TRUE(allPixelsAre(saved(), {10, 200, 30}));
+    EXPECT_TRUE(entryNames(spoolDir).empty());
+}
+
+TEST_F(HeadlessHost, InputsThatNoPanelTookDoNotPileUp) {
+    // The stand-in panel starts and ends without taking its input, as a panel that can't open
+    // its window does.
+    std::vector<std::string> before;
+    for (int run = 0; run < 50; ++run) {
+        before = inputs();
+        ASSERT_EQ(runHost(), "filter result -128\n") << run;
+    }
+    const std::vector<std::string> left = inputs();
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_NE(left[0], before[0]) << "the newest is the one kept";
 }

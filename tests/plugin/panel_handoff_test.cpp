@@ -85,9 +85,16 @@ TEST_F(PanelHandoff, TheRunningEnclosedPanelIsNotifiedAndNotLaunched) {
     EXPECT_EQ(reasons.size(), 1u);
 }
 
-TEST_F(PanelHandoff, TheInputSaysWhichPictureItIs) {
+TEST_F(PanelHandoff, TheInputSaysWhichPictureItIsAndReplacesTheInputsNoPanelTook) {
     runPanelFrom(enclosedPanel);
+    // Earlier hand-offs whose panel never came: a later name or a later date changes nothing.
+    writeText(spoolDir + "/input-1700000000400.png", "older");
+    writeText(spoolDir + "/input-1800000000000.png", "later name");
+    writeText(spoolDir + "/result-1.png", "a result");
+    writeText(spoolDir + "/.input-1.png.AbCdEf", "being written");
     ASSERT_TRUE(send(false));
+    EXPECT_EQ(entryNames(spoolDir),
+              (std::vector<std::string>{".input-1.png.AbCdEf", kInputName, "result-1.png"}));
     const std::optional<std::vector<uint8_t>> written =
         spool::readWhole(spoolDir + "/" + kInputName);
     ASSERT_TRUE(written);

@@ -104,8 +104,11 @@ TEST(Spool, RemovalTakesOnlyRegularSpoolFilesNeverDirectoriesOrLinks) {
     writeText(dir + "/result-3.png/inside", "x");
     std::filesystem::create_symlink(temp / "keep/target", dir + "/result-4.png");
     writeText(dir + "/result-keep.txt", "x");
+    writeText(dir + "/input-1.png", "x");
     writeText(dir + "/input-2.png", "x");
+    writeText(dir + "/input-3.png", "x");
     spool::removeFiles(spoolDir, spool::kResultPrefix);
+    spool::removeFilesExcept(spoolDir, spool::kInputPrefix, "input-2.png");
     EXPECT_EQ(entryNames(dir),
               (std::vector<std::string>{"input-2.png", "result-2.PNG", "result-3.png",
                                         "result-4.png", "result-keep.txt"}));
