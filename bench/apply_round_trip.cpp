@@ -30,7 +30,7 @@ void runSize(const std::string& hostProgram, const std::string& work, uint32_t w
     const std::string document = work + "/document.png";
     {
         std::vector<uint8_t> bytes = png::encode(syntheticFrame(width, height, 0));
-        spool::writeAtomically(document, bytes.data(), bytes.size());
+        writeFile(document, bytes);
     }
     // The page's result: another frame of the same size, as the page sends it.
     const std::vector<uint8_t> resultPng = png::encode(syntheticFrame(width, height, 77));
@@ -45,8 +45,12 @@ void runSize(const std::string& hostProgram, const std::string& work, uint32_t w
         printf("  the editor never showed its menu\n");
         return;
     }
-    const std::string spoolDir = spool::directoryFor(kHostIdentifier);
-    spool::createDirectory(spoolDir);
+    const spool::CheckedDirectory spoolDir =
+        spool::checkDirectory(spool::directoryFor(kHostIdentifier), spool::Missing::create);
+    if (!spoolDir.directory) {
+        printf("  %s\n", spoolDir.refusal.c_str());
+        return;
+    }
 
     std::vector<double> decode64, decodePng, write, check, coldNew, cold, press, applied;
     for (int run = 0; run < kRuns; ++run) {
@@ -63,9 +67,9 @@ void runSize(const std::string& hostProgram, const std::string& work, uint32_t w
         }
 
         t = BenchClock::now();
-        const std::string path =
-            spoolDir + "/" + spool::fileName(spool::kResultPrefix, spool::nowSeconds());
-        spool::writeAtomically(path, bytes->data(), bytes->size());
+        spool::writeAtomically(*spoolDir.directory,
+                               spool::fileName(spool::kResultPrefix, spool::nowSeconds()),
+                               bytes->data(), bytes->size());
         write.push_back(msSince(t));
 
         t = BenchClock::now();

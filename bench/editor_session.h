@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -37,6 +39,14 @@ inline double median(std::vector<double> times) {
 }
 
 // A photo-like frame: smooth gradients with fine noise, so PNG sizes are realistic.
+// Writes a whole file, such as the document an editor opens; false on any failure.
+inline bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
 inline PixelBuffer syntheticFrame(uint32_t width, uint32_t height, uint8_t seed) {
     PixelBuffer frame{width, height, std::vector<uint8_t>(size_t{width} * height * 4)};
     uint32_t noise = 2463534242u + seed;

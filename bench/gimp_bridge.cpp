@@ -58,11 +58,15 @@ void runEditor(const Editor& editor, const std::string& work, uint32_t width, ui
     const std::string document = work + "/document.png";
     {
         std::vector<uint8_t> bytes = png::encode(syntheticFrame(width, height, 0));
-        spool::writeAtomically(document, bytes.data(), bytes.size());
+        writeFile(document, bytes);
     }
     const std::vector<uint8_t> result = png::encode(syntheticFrame(width, height, 77));
-    const std::string spoolDir = spool::directoryFor(editor.spoolIdentifier);
-    spool::createDirectory(spoolDir);
+    const spool::CheckedDirectory spoolDir =
+        spool::checkDirectory(spool::directoryFor(editor.spoolIdentifier), spool::Missing::create);
+    if (!spoolDir.directory) {
+        printf("  %s\n", spoolDir.refusal.c_str());
+        return;
+    }
 
     AtspiAccessibility ax;
     auto start = BenchClock::now();
@@ -84,9 +88,9 @@ void runEditor(const Editor& editor, const std::string& work, uint32_t width, ui
         handOff.push_back(msSince(start));
     }
     for (int run = 0; run < kRuns; ++run) {
-        const std::string path =
-            spoolDir + "/" + spool::fileName(spool::kResultPrefix, spool::nowSeconds());
-        spool::writeAtomically(path, result.data(), result.size());
+        spool::writeAtomically(*spoolDir.directory,
+                               spool::fileName(spool::kResultPrefix, spool::nowSeconds()),
+                               result.data(), result.size());
         start = BenchClock::now();
         if (!press(ax, process.pid()) || process.nextResult() != 0) {
             printf("  %s: the apply failed\n", editor.name);

@@ -1,7 +1,5 @@
 #include "gimp/bridge_run.h"
 
-#include <sys/stat.h>
-
 #include "host/filter_driver.h"
 #include "plugin/filter_invoke.h"
 #include "plugin/spool.h"
@@ -10,13 +8,17 @@ namespace {
 
 // Whether the filter's next run would apply a result: the newest result file is fresh.
 bool resultWaiting(const std::string& spoolDirectory, double nowSeconds) {
-    std::optional<std::string> newest = spool::newestFile(spoolDirectory, spool::kResultPrefix);
-    struct stat info {};
-    if (!newest || ::lstat(newest->c_str(), &info) != 0) {
+    const spool::CheckedDirectory checked = spool::checkDirectory(spoolDirectory);
+    if (!checked.directory) {
         return false;
     }
-    const double modified =
-        static_cast<double>(info.st_mtim.tv_sec) + static_cast<double>(info.st_mtim.tv_nsec) / 1e9;
+    std::optional<spool::Entry> newest =
+        spool::newestFile(*checked.directory, spool::kResultPrefix);
+    if (!newest) {
+        return false;
+    }
+    const double modified = static_cast<double>(newest->modified.tv_sec) +
+                            static_cast<double>(newest->modified.tv_nsec) / 1e9;
     return nowSeconds - modified <= kStaleResultSeconds;
 }
 

@@ -27,7 +27,8 @@ PixelBuffer decode(const uint8_t* bytes, size_t length);
 struct DecodedFile {
     PixelBuffer image;
     // The file is of the plain kind encode writes (8-bit RGBA, not interlaced, an sRGB chunk or
-    // no colour chunk at all, IDAT, IEND) and holds exactly image's pixels, drawing included:
+    // no colour chunk at all, IDAT, IEND; text chunks aside) and holds exactly image's pixels,
+    // drawing included:
     // every reader sees these pixels in it, so the bytes can stand for encode(image).
     bool standsForEncode = false;
 };

@@ -71,7 +71,7 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
         h[11] != 0 || h[12] != 0) {
         return false;
     }
-    // Only the chunks png::encode writes; anything else goes to the general reader.
+    // Only the chunks png::encode writes, and text; anything else goes to the general reader.
     std::vector<Chunk> idat;
     bool ended = false;
     while (!ended) {
@@ -82,6 +82,8 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
             idat.push_back(chunk);
         } else if (chunk.type == tag("IEND")) {
             ended = true;
+        } else if (chunk.type == tag("tEXt")) {
+            // Text never changes a pixel; spool files carry their picture's mark in one.
         } else if (chunk.type != tag("sRGB") || !idat.empty()) {
             return false;
         }

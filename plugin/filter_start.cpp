@@ -4,6 +4,7 @@
 
 #include "imaging/color.h"
 #include "imaging/large_pages.h"
+#include "plugin/host_mark.h"
 #include "plugin/host_pixels.h"
 
 namespace {
@@ -54,6 +55,10 @@ int16 start(FilterRecord& record, const FilterRun& run) {
         return filterBadParameters;
     }
 
+    // What the host holds, before anything is converted: a result is applied only to this.
+    const PictureMark mark =
+        markOfPlanes(static_cast<const uint8_t*>(record.inData), record.inRowBytes,
+                     static_cast<uint32_t>(width), static_cast<uint32_t>(height), planeCount);
     PixelBuffer input;
     input.width = static_cast<uint32_t>(width);
     input.height = static_cast<uint32_t>(height);
@@ -68,21 +73,26 @@ int16 start(FilterRecord& record, const FilterRun& run) {
     const uint32_t areaWidth = input.width;
     const uint32_t areaHeight = input.height;
     const size_t areaBytes = input.rgba.size();
-    PixelBuffer output;
-    const int outcome = run(std::move(input), output);
+    bool written = false;
+    const HostWrite write = [&](PixelBuffer output) -> std::optional<PictureMark> {
+        if (written || output.width != areaWidth || output.height != areaHeight ||
+            output.rgba.size() != areaBytes) {
+            return std::nullopt;
+        }
+        if (converted) {
+            color::srgbToDocumentInPlace(output, profile.data(), profile.size());
+        }
+        copyBufferToHost(output, planeCount, record);
+        written = true;
+        return markOfPlanes(static_cast<const uint8_t*>(record.outData), record.outRowBytes,
+                            areaWidth, areaHeight, planeCount);
+    };
+    const int outcome = run(std::move(input), mark, write);
     clearRequestedArea(record);
     if (outcome == 1) {
         return userCanceledErr;
     }
-    if (outcome != 0 || output.width != areaWidth || output.height != areaHeight ||
-        output.rgba.size() != areaBytes) {
-        return filterBadParameters;
-    }
-    if (converted) {
-        color::srgbToDocumentInPlace(output, profile.data(), profile.size());
-    }
-    copyBufferToHost(output, planeCount, record);
-    return noErr;
+    return outcome == 0 && written ? noErr : filterBadParameters;
 }
 
 }  // namespace

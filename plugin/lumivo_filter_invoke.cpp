@@ -18,7 +18,7 @@ void reportToStandardError(const std::string& reason) {
 
 }  // namespace
 
-int LumivoFilterInvoke(PixelBuffer input, PixelBuffer& output) {
+int LumivoFilterInvoke(PixelBuffer input, const PictureMark& mark, const HostWrite& write) {
     const std::string pluginBundle = LumivoLauncherAnchor::bundlePath();
     const HostIdentity host = currentHostIdentity();
     ProcRunningApps apps;
@@ -41,9 +41,9 @@ int LumivoFilterInvoke(PixelBuffer input, PixelBuffer& output) {
     context.spoolDirectory = spool::directoryFor(host.identifier);
     context.wallSeconds = &spool::nowSeconds;
     context.reportFailure = &reportToStandardError;
-    context.handOff = [&ports](const std::string& directory, const PixelBuffer& image,
-                               bool activate, const std::vector<uint8_t>* file) {
-        return sendInputToPanel(directory, image, activate, ports, file);
+    context.handOff = [&ports](const spool::Directory& directory, std::vector<uint8_t> file,
+                               const PictureMark& picture, bool activate) {
+        return sendInputToPanel(directory, std::move(file), picture, activate, ports);
     };
-    return filterInvoke(std::move(input), output, context);
+    return filterInvoke(std::move(input), mark, write, context);
 }

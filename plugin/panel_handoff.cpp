@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "imaging/png.h"
+#include "imaging/png_text.h"
 #include "platform/bundle.h"
 #include "plugin/spool.h"
 
@@ -16,11 +16,12 @@ namespace {
 // input file outlives a failed hand-off.
 class FailureStep {
   public:
-    FailureStep(std::string inputPath, std::function<void(const std::string&)> report)
-        : inputPath_(std::move(inputPath)), report_(std::move(report)) {}
+    FailureStep(const spool::Directory& directory, std::string name,
+                std::function<void(const std::string&)> report)
+        : directory_(directory), name_(std::move(name)), report_(std::move(report)) {}
 
     bool operator()(const std::string& reason) const {
-        ::unlink(inputPath_.c_str());
+        spool::removeFile(directory_, name_);
         if (report_) {
             report_(reason);
         }
@@ -28,7 +29,8 @@ class FailureStep {
     }
 
   private:
-    std::string inputPath_;
+    const spool::Directory& directory_;
+    std::string name_;
     std::function<void(const std::string&)> report_;
 };
 
@@ -52,25 +54,27 @@ bool exists(const std::string& path) {
 
 }  // namespace
 
-bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
-                      HandoffPorts& ports, const std::vector<uint8_t>* file) {
-    std::vector<uint8_t> encoded;
-    if (file == nullptr) {
-        encoded = png::encode(image);
-        file = &encoded;
-    }
-    if (file->empty()) {
+bool sendInputToPanel(const spool::Directory& directory, std::vector<uint8_t> file,
+                      const PictureMark& mark, bool activate, HandoffPorts& ports) {
+    if (file.empty()) {
         return false;
     }
-    const std::string inputPath =
-        spoolDirectory + "/" + spool::fileName(spool::kInputPrefix, ports.wallSeconds());
-    if (!spool::writeAtomically(inputPath, file->data(), file->size())) {
-        return false;
+    const std::string name = spool::fileName(spool::kInputPrefix, ports.wallSeconds());
+    {
+        std::optional<png::TextSplice> marked =
+            picture_mark::spliced(file.data(), file.size(), mark);
+        if (!marked || !spool::writeAtomically(directory, name, marked->pieces())) {
+            return false;
+        }
     }
-    // The encoding goes once it is written: the panel may take seconds to answer.
-    std::vector<uint8_t>().swap(encoded);
-    file = nullptr;
-    const FailureStep fail(inputPath, ports.reportFailure);
+    // The file goes once it is written: the panel may take seconds to answer.
+    std::vector<uint8_t>().swap(file);
+    // A panel takes only the newest input, so the ones no panel took are of no use to anyone.
+    // The one just written is never among them, nor is anything a starting panel could still
+    // be about to read: it looks for the newest.
+    spool::removeFilesExcept(directory, spool::kInputPrefix, name);
+    const std::string inputPath = directory.pathOf(name);
+    const FailureStep fail(directory, name, ports.reportFailure);
 
     std::vector<RunningApp> panels = ports.apps.withBundleIdentifier(spool::kPanelBundleIdentifier);
     if (!panels.empty()) {
@@ -90,7 +94,7 @@ bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& imag
             return true;
         }
         if (!activate) {
-            ::unlink(inputPath.c_str());
+            spool::removeFile(directory, name);
             return true;
         }
         ports.apps.terminate(panel.pid);
@@ -103,7 +107,7 @@ bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& imag
     }
 
     if (!activate) {
-        ::unlink(inputPath.c_str());
+        spool::removeFile(directory, name);
         return true;
     }
     if (!exists(ports.enclosedPanelPath)) {
@@ -113,7 +117,7 @@ bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& imag
     snprintf(pidText, sizeof pidText, "%d", static_cast<int>(ports.hostPid));
     const LaunchOutcome launched =
         ports.launcher.run({ports.launcherPath, ports.enclosedPanelPath, "--args", inputPath,
-                            spoolDirectory, pidText});
+                            directory.path(), pidText});
     if (launched.spawnError != 0) {
         return fail("posix_spawn(open) failed: " + std::to_string(launched.spawnError));
     }

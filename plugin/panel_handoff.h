@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "imaging/pixel_buffer.h"
 #include "platform/running_apps.h"
 #include "platform/send_notification.h"
 #include "plugin/clock.h"
 #include "plugin/panel_launcher.h"
+#include "plugin/picture_mark.h"
+#include "plugin/spool.h"
 
 // What the hand-off to the panel needs from outside. Borrowed for one call.
 struct HandoffPorts {
@@ -31,12 +32,12 @@ inline constexpr double kPoliteQuitSeconds = 3.0;
 inline constexpr double kForcedQuitSeconds = 2.0;
 inline constexpr double kQuitPollSeconds = 0.1;
 
-// Writes image as a new input file in spoolDirectory and tells the panel: the running enclosed
-// panel by the send announcement, or, when activate is true, a freshly launched one (after a
-// panel from elsewhere has been shut down). True when the panel was told or launched, and when
+// Writes `file`, a PNG of the picture that `mark` marks, as a new input file in the spool
+// directory, with the mark in it, and tells the panel: the running enclosed panel by the send
+// announcement, or, when activate is true, a freshly launched one (after a panel from
+// elsewhere has been shut down). Older input files that no panel took go once the new one is
+// written; the new one stays for the panel. True when the panel was told or launched, and when
 // activate is false and no panel runs; false on every failure, with no input file left behind.
-// `file`, when given, is a PNG file that decodes to exactly image's pixels: it is written as it
-// is instead of encoding the image. Calling thread; blocks for the write, a stale panel's
-// shutdown and the launcher.
-bool sendInputToPanel(const std::string& spoolDirectory, const PixelBuffer& image, bool activate,
-                      HandoffPorts& ports, const std::vector<uint8_t>* file = nullptr);
+// Calling thread; blocks for the write, a stale panel's shutdown and the launcher.
+bool sendInputToPanel(const spool::Directory& directory, std::vector<uint8_t> file,
+                      const PictureMark& mark, bool activate, HandoffPorts& ports);

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -87,64 +88,71 @@ double nowSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::optional<std::string> newestFile(const std::string& directory, std::string_view prefix) {
-    std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
+std::optional<Entry> newestFile(const Directory& directory, std::string_view prefix) {
+    std::unique_ptr<DIR, DirClose> dir(detail::listing(directory));
     if (!dir) {
         return std::nullopt;
     }
-    std::optional<std::string> best;
-    timespec bestTime{};
+    std::optional<Entry> best;
     while (dirent* entry = ::readdir(dir.get())) {
         std::string_view name(entry->d_name);
         if (!detail::isSpoolFileName(name, prefix)) {
             continue;
         }
         struct stat info {};
-        if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        if (::fstatat(directory.fd(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(info.st_mode)) {
             continue;
         }
-        if (!best || detail::later(info.st_mtim, bestTime)) {
-            best = directory + "/" + entry->d_name;
-            bestTime = info.st_mtim;
+        if (!best || detail::later(info.st_mtim, best->modified)) {
+            best = Entry{entry->d_name, info.st_mtim};
         }
     }
     return best;
 }
 
-bool writeAtomically(const std::string& path, const uint8_t* bytes, size_t length) {
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    // A dot name never matches a reader's prefix, so a half-written file is never picked.
-    std::string temporary = directory + "/." + name + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        return false;
+namespace {
+
+// ".<name>.XXXXXX" with six random letters or digits, created exclusively, never through a
+// link. A dot name never matches a reader's prefix, so a half-written file is never picked.
+int createTemporary(const Directory& directory, const std::string& name, std::string& temporary) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint8_t random[6] = {};
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            return -1;
+        }
+        temporary = "." + name + ".";
+        for (uint8_t r : random) {
+            temporary += kLetters[r % (sizeof kLetters - 1)];
+        }
+        int fd = ::openat(directory.fd(), temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
     }
-    bool ok = true;
+    return -1;
+}
+
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
     size_t written = 0;
-    while (ok && written < length) {
-        ssize_t n = ::write(fd.get(), bytes + written, length - written);
+    while (written < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        ok = n > 0;
-        written += ok ? static_cast<size_t>(n) : 0;
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<size_t>(n);
     }
-    ok = fd.reset() && ok;
-    if (ok) {
-        ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
+    return true;
 }
 
-std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t maxBytes) {
-    // Without O_NONBLOCK, opening a FIFO would wait for a writer that never comes.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+// The whole of an open file, under the rules of readWhole.
+std::optional<std::vector<uint8_t>> readOpened(const FileDescriptor& fd, size_t maxBytes) {
     if (fd.get() < 0) {
         return std::nullopt;
     }
@@ -176,6 +184,47 @@ std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t ma
     }
     bytes.resize(filled);
     return bytes;
+}
+
+// Without O_NONBLOCK, opening a FIFO would wait for a writer that never comes.
+constexpr int kOpenForReading = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+}  // namespace
+
+bool writeAtomically(const Directory& directory, const std::string& name,
+                     const std::vector<std::span<const uint8_t>>& pieces) {
+    std::string temporary;
+    FileDescriptor fd(createTemporary(directory, name, temporary));
+    if (fd.get() < 0) {
+        return false;
+    }
+    bool ok = true;
+    for (const auto& piece : pieces) {
+        ok = ok && writeAll(fd.get(), piece);
+    }
+    ok = fd.reset() && ok;
+    if (ok) {
+        ok = ::renameat(directory.fd(), temporary.c_str(), directory.fd(), name.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlinkat(directory.fd(), temporary.c_str(), 0);
+    }
+    return ok;
+}
+
+bool writeAtomically(const Directory& directory, const std::string& name, const uint8_t* bytes,
+                     size_t length) {
+    return writeAtomically(directory, name, {std::span<const uint8_t>(bytes, length)});
+}
+
+std::optional<std::vector<uint8_t>> readWhole(const Directory& directory, const std::string& name,
+                                              size_t maxBytes) {
+    return readOpened(FileDescriptor(::openat(directory.fd(), name.c_str(), kOpenForReading)),
+                      maxBytes);
+}
+
+std::optional<std::vector<uint8_t>> readWhole(const std::string& path, size_t maxBytes) {
+    return readOpened(FileDescriptor(::open(path.c_str(), kOpenForReading)), maxBytes);
 }
 
 }  // namespace spool

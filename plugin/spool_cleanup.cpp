@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 
 #include <algorithm>
@@ -13,21 +14,25 @@ namespace {
 
 using detail::DirClose;
 
-struct Entry {
+struct Listed {
     std::string name;
     struct stat info;
 };
 
-// The regular files of a directory whose names pass `wanted`, read without following links.
+// The regular files of the directory whose names pass `wanted`, read without following links.
 template <typename Wanted>
-std::vector<Entry> regularFiles(DIR* dir, Wanted wanted) {
-    std::vector<Entry> found;
-    while (dirent* entry = ::readdir(dir)) {
+std::vector<Listed> regularFiles(const Directory& directory, Wanted wanted) {
+    std::vector<Listed> found;
+    std::unique_ptr<DIR, DirClose> dir(detail::listing(directory));
+    if (!dir) {
+        return found;
+    }
+    while (dirent* entry = ::readdir(dir.get())) {
         if (!wanted(std::string_view(entry->d_name))) {
             continue;
         }
         struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (::fstatat(directory.fd(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(info.st_mode)) {
             found.push_back({entry->d_name, info});
         }
@@ -35,11 +40,15 @@ std::vector<Entry> regularFiles(DIR* dir, Wanted wanted) {
     return found;
 }
 
+auto spoolFilesOf(std::string_view prefix) {
+    return [prefix](std::string_view name) { return detail::isSpoolFileName(name, prefix); };
+}
+
 // unlinkat without AT_REMOVEDIR never removes a directory, and removing a link that replaced
 // the file since it was listed removes the link, never its target.
-void unlinkAll(DIR* dir, const std::vector<Entry>& entries) {
-    for (const Entry& entry : entries) {
-        ::unlinkat(::dirfd(dir), entry.name.c_str(), 0);
+void unlinkAll(const Directory& directory, const std::vector<Listed>& entries) {
+    for (const Listed& entry : entries) {
+        ::unlinkat(directory.fd(), entry.name.c_str(), 0);
     }
 }
 
@@ -49,7 +58,7 @@ bool isTemporaryName(std::string_view name) {
         return false;
     }
     name.remove_prefix(1);
-    constexpr size_t kSuffix = 7;  // "." and six characters of mkostemp's
+    constexpr size_t kSuffix = 7;  // "." and six random characters
     if (name.size() <= kSuffix || name[name.size() - kSuffix] != '.') {
         return false;
     }
@@ -60,55 +69,50 @@ bool isTemporaryName(std::string_view name) {
 
 }  // namespace
 
-void removeFiles(const std::string& directory, std::string_view prefix) {
-    std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
-    if (dir) {
-        unlinkAll(dir.get(), regularFiles(dir.get(), [prefix](std::string_view name) {
-                      return detail::isSpoolFileName(name, prefix);
-                  }));
-    }
+void removeFiles(const Directory& directory, std::string_view prefix) {
+    unlinkAll(directory, regularFiles(directory, spoolFilesOf(prefix)));
 }
 
-void keepNewestFiles(const std::string& directory, std::string_view prefix, size_t keep) {
-    std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
-    if (!dir) {
-        return;
-    }
-    std::vector<Entry> files = regularFiles(dir.get(), [prefix](std::string_view name) {
-        return detail::isSpoolFileName(name, prefix);
-    });
+void removeFilesExcept(const Directory& directory, std::string_view prefix, std::string_view kept) {
+    std::vector<Listed> files = regularFiles(directory, spoolFilesOf(prefix));
+    std::erase_if(files, [kept](const Listed& file) { return file.name == kept; });
+    unlinkAll(directory, files);
+}
+
+void keepNewestFiles(const Directory& directory, std::string_view prefix, size_t keep) {
+    std::vector<Listed> files = regularFiles(directory, spoolFilesOf(prefix));
     if (files.size() <= keep) {
         return;
     }
     // Files written within one tick of the file system's clock share a time; the later name
     // (its stamp) breaks the tie, so the file just written is never the one to go.
-    std::sort(files.begin(), files.end(), [](const Entry& a, const Entry& b) {
+    std::sort(files.begin(), files.end(), [](const Listed& a, const Listed& b) {
         if (detail::later(a.info.st_mtim, b.info.st_mtim)) {
             return true;
         }
         return !detail::later(b.info.st_mtim, a.info.st_mtim) && a.name > b.name;
     });
     files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(keep));
-    unlinkAll(dir.get(), files);
+    unlinkAll(directory, files);
 }
 
-void removeFile(const std::string& path) {
+int removeFile(const Directory& directory, const std::string& name) {
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        ::unlink(path.c_str());
+    if (::fstatat(directory.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
     }
+    if (!S_ISREG(info.st_mode)) {
+        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    }
+    return ::unlinkat(directory.fd(), name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-void removeStaleTemporaries(const std::string& directory, double nowSeconds) {
-    std::unique_ptr<DIR, DirClose> dir(::opendir(directory.c_str()));
-    if (!dir) {
-        return;
-    }
-    std::vector<Entry> stale = regularFiles(dir.get(), isTemporaryName);
-    std::erase_if(stale, [nowSeconds](const Entry& entry) {
+void removeStaleTemporaries(const Directory& directory, double nowSeconds) {
+    std::vector<Listed> stale = regularFiles(directory, isTemporaryName);
+    std::erase_if(stale, [nowSeconds](const Listed& entry) {
         return nowSeconds - detail::seconds(entry.info.st_mtim) <= kStaleTemporarySeconds;
     });
-    unlinkAll(dir.get(), stale);
+    unlinkAll(directory, stale);
 }
 
 }  // namespace spool

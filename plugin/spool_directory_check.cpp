@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <filesystem>
@@ -45,9 +46,33 @@ std::optional<std::string> openLevel(int parent, const std::string& name, const 
     return std::nullopt;
 }
 
+CheckedDirectory refused(std::string reason) {
+    return CheckedDirectory{std::nullopt, std::move(reason)};
+}
+
 }  // namespace
 
-std::optional<std::string> checkDirectory(const std::string& directory) {
+Directory::~Directory() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+Directory::Directory(Directory&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+Directory& Directory::operator=(Directory&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+CheckedDirectory checkDirectory(const std::string& directory, Missing missing) {
     std::filesystem::path spoolDirectory = std::filesystem::path(directory).lexically_normal();
     if (spoolDirectory.filename().empty()) {
         spoolDirectory = spoolDirectory.parent_path();  // a trailing separator
@@ -59,24 +84,32 @@ std::optional<std::string> checkDirectory(const std::string& directory) {
     const std::string name = spoolDirectory.filename().string();
     if (!spoolDirectory.is_absolute() || name.empty() || name == "." || name == ".." ||
         root.filename() != detail::kRootName || top.filename() != detail::kTopLevelName) {
-        return directory + " is not a spool directory";
+        return refused(directory + " is not a spool directory");
     }
-    // Each level is opened from the one above it, so what is checked is what is used: a level
-    // can't be swapped for a link between the check of one and the opening of the next.
+    const bool create = missing == Missing::create;
+    if (create) {
+        // The data home is the user's own folder, reached as they set it up.
+        createDirectory(top.string());
+    }
+    // Each level is opened from the one above it, and the run then works through the last
+    // handle alone: no level can be swapped for a link between the check and the use.
     FileDescriptor above;
-    if (auto refused = openLevel(AT_FDCWD, top.string(), top.string(), above)) {
-        return refused;
+    if (auto reason = openLevel(AT_FDCWD, top.string(), top.string(), above)) {
+        return refused(std::move(*reason));
     }
     const std::array<std::filesystem::path, 2> below = {root, spoolDirectory};
     for (const auto& level : below) {
+        const std::string levelName = level.filename().string();
+        if (create) {
+            ::mkdirat(above.get(), levelName.c_str(), 0700);
+        }
         FileDescriptor opened;
-        if (auto refused =
-                openLevel(above.get(), level.filename().string(), level.string(), opened)) {
-            return refused;
+        if (auto reason = openLevel(above.get(), levelName, level.string(), opened)) {
+            return refused(std::move(*reason));
         }
         above.reset(opened.release());
     }
-    return std::nullopt;
+    return CheckedDirectory{Directory(above.release(), spoolDirectory.string()), {}};
 }
 
 }  // namespace spool

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 #include <string_view>
+
+#include "plugin/spool.h"
 
 // Small owners and tests shared by the spool's files. Internal to the spool library.
 namespace spool::detail {
@@ -41,6 +44,20 @@ class FileDescriptor {
   private:
     int fd_;
 };
+
+// A listing of the directory behind the handle, or null. The handle's own "." is opened afresh,
+// so the listing has a position of its own and reads the very directory that was checked.
+inline DIR* listing(const Directory& directory) {
+    const int fd = ::openat(directory.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+    }
+    return dir;
+}
 
 inline bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

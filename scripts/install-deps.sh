@@ -9,6 +9,8 @@ packages=(
   clang-format
   # imaging core
   libpng-dev libturbojpeg0-dev libdeflate-dev liblcms2-dev libisal-dev
+  # the digest that marks which picture a spool file belongs to
+  libxxhash-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libvips-dev mate-backgrounds
   # desktop parts: GTK, WebKitGTK, D-Bus, Secret Service, AT-SPI, HTTP, JSON

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "imaging/png.h"
+#include "imaging/png_text.h"
 #include "panel/bridge/base64.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 
 ApplyBack::ApplyBack(PageCaller& page, PanelState& panel, std::function<TaskQueue&()> applyQueue,
@@ -93,19 +95,40 @@ void ApplyBack::applyResultFile(std::optional<std::vector<uint8_t>> bytes, Outco
     if (frame.image.empty()) {
         return;
     }
-    std::string directory = panel_.spoolDirectory();
-    if (directory.empty() || spool::checkDirectory(directory)) {
+    spool::CheckedDirectory checked = spool::checkDirectory(panel_.spoolDirectory());
+    if (!checked.directory) {
         return;
     }
-    if (directory.back() != '/') {
-        directory += '/';
+    // The file holds the bytes the page sent, not re-encoded, with the mark of the picture the
+    // page made it from: the plug-in applies it to that picture only.
+    const std::optional<PictureMark> mark = panel_.resultMark();
+    std::optional<png::TextSplice> marked;
+    if (mark) {
+        marked = picture_mark::spliced(bytes->data(), bytes->size(), *mark);
+        if (!marked) {
+            // Bytes of another kind (a JPEG from the service) can't carry the mark as they are:
+            // their pixels go as a PNG of the panel's own, which can.
+            std::vector<uint8_t> encoded = png::encode(frame.image);
+            if (encoded.empty()) {
+                return;
+            }
+            *bytes = std::move(encoded);
+            frame.standsForEncode = true;
+            marked = picture_mark::spliced(bytes->data(), bytes->size(), *mark);
+            if (!marked) {
+                return;
+            }
+        }
     }
-    // The file holds exactly the bytes the page sent; it is not re-encoded.
-    const std::string path = directory + spool::fileName(spool::kResultPrefix, wallClockSeconds_());
-    if (!spool::writeAtomically(path, bytes->data(), bytes->size())) {
+    const std::string name = spool::fileName(spool::kResultPrefix, wallClockSeconds_());
+    if (!spool::writeAtomically(
+            *checked.directory, name,
+            marked ? marked->pieces() : std::vector{std::span<const uint8_t>(*bytes)})) {
         return;
     }
-    spool::keepNewestFiles(directory, spool::kResultPrefix, kKeptResultFiles);
+    marked.reset();
+    spool::keepNewestFiles(*checked.directory, spool::kResultPrefix, kKeptResultFiles);
+    const std::string path = checked.directory->pathOf(name);
     outcome.ok = true;
     // Bytes that hold exactly the result's pixels stay with it as its file, for the page's
     // next export; other bytes are let go.

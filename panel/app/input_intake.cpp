@@ -26,27 +26,33 @@ int32_t hostPidFromArgument(const char* text) {
     return static_cast<int32_t>(value);
 }
 
-std::optional<std::string> newestSpooledInput(const std::string& directory) {
-    return spool::newestFile(directory, spool::kInputPrefix);
+std::optional<std::string> newestSpooledInput(const spool::Directory& directory) {
+    std::optional<spool::Entry> newest = spool::newestFile(directory, spool::kInputPrefix);
+    if (!newest) {
+        return std::nullopt;
+    }
+    return std::move(newest->name);
 }
 
-void sweepInputs(const std::string& directory) {
+void sweepInputs(const spool::Directory& directory) {
     spool::removeFiles(directory, spool::kInputPrefix);
 }
 
 FramePng decodeFramePng(std::vector<uint8_t> bytes) {
     png::DecodedFile decoded = png::decodeFile(bytes.data(), bytes.size());
-    FramePng frame{std::move(decoded.image), nullptr};
+    FramePng frame{std::move(decoded.image), nullptr,
+                   picture_mark::find(bytes.data(), bytes.size()).mark};
     if (decoded.standsForEncode) {
         frame.file = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     }
     return frame;
 }
 
-void loadInputFrame(PanelState& handler, const std::string& path, FrameSource source) {
-    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
+void loadInputFrame(PanelState& handler, const spool::Directory& directory, const std::string& name,
+                    FrameSource source) {
+    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(directory, name);
     // The file is the panel's to remove once taken, readable or not.
-    spool::removeFile(path);
+    spool::removeFile(directory, name);
     if (!bytes) {
         return;
     }
@@ -55,7 +61,8 @@ void loadInputFrame(PanelState& handler, const std::string& path, FrameSource so
     if (frame.image.empty()) {
         return;
     }
-    handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file));
+    handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file),
+                            frame.mark);
 }
 
 std::string resolvedStandardPath(const std::string& path) {
@@ -87,7 +94,7 @@ std::string lastComponentOf(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> acceptedSpoolDirectory(const std::string& commandLine) {
+std::optional<spool::Directory> acceptedSpoolDirectory(const std::string& commandLine) {
     fs::path given = fs::path(commandLine).lexically_normal();
     if (given.filename().empty()) {
         given = given.parent_path();  // a trailing separator
@@ -100,11 +107,7 @@ std::optional<std::string> acceptedSpoolDirectory(const std::string& commandLine
     if (resolvedStandardPath(given.parent_path().string()) != root) {
         return std::nullopt;
     }
-    std::string directory = root + "/" + name;
-    if (spool::checkDirectory(directory)) {
-        return std::nullopt;
-    }
-    return directory;
+    return std::move(spool::checkDirectory(root + "/" + name).directory);
 }
 
 SendObserver::SendObserver(std::string commandLineSpoolDirectory, LumivoPanelHandler& handler,
@@ -132,9 +135,12 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
         return;
     }
     // A sibling directory someone else controls is no place to take inputs from or put results.
-    if (spool::checkDirectory(inputDirectory)) {
+    // The input is read and removed through the handle the check opened.
+    spool::CheckedDirectory checked = spool::checkDirectory(inputDirectory);
+    if (!checked.directory) {
         return;
     }
+    auto directory = std::make_shared<const spool::Directory>(std::move(*checked.directory));
 
     handler_.setSpoolDirectory(inputDirectory);
 
@@ -150,9 +156,10 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
     }
 
     FrameSource source{gHostPid.load(), inputDirectory};
-    intakeQueue_.post([this, inputPath, source = std::move(source)]() mutable {
-        loadInputFrame(handler_, inputPath, std::move(source));
-    });
+    intakeQueue_.post(
+        [this, directory, name = name.string(), source = std::move(source)]() mutable {
+            loadInputFrame(handler_, *directory, name, std::move(source));
+        });
 
     if (announcement.activate.value_or(true)) {
         if (auto window = window_.lock()) {

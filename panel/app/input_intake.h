@@ -13,6 +13,8 @@
 #include "platform/running_apps.h"
 #include "platform/send_notification.h"
 #include "platform/task_queue.h"
+#include "plugin/picture_mark.h"
+#include "plugin/spool.h"
 
 // The host editor's process id as the panel knows it; 0 or less means unknown. Written on the
 // main thread only, by exchange; read by the apply queue.
@@ -23,29 +25,33 @@ extern std::atomic<int32_t> gHostPid;
 // atoi has no defined result, reads as 0 (unknown). Any thread.
 int32_t hostPidFromArgument(const char* text);
 
-// The newest input file in a directory (the spool's newest-file rule), or none. Any thread.
-std::optional<std::string> newestSpooledInput(const std::string& directory);
+// The name of the newest input file in the spool directory (the spool's newest-file rule), or
+// none. Any thread.
+std::optional<std::string> newestSpooledInput(const spool::Directory& directory);
 
 // Removes the directory's input files (regular files named "input-*.png"); failures ignored.
-void sweepInputs(const std::string& directory);
+void sweepInputs(const spool::Directory& directory);
 
-// A frame decoded from a PNG file, with the file's bytes when they hold exactly its pixels.
+// A frame decoded from a PNG file, with the file's bytes when they hold exactly its pixels and
+// the mark of the picture the file shows, when it carries one.
 struct FramePng {
     PixelBuffer image;
     FrameFile file;
+    std::optional<PictureMark> mark;
 };
 // The empty image when the bytes are not a decodable image. Any thread.
 FramePng decodeFramePng(std::vector<uint8_t> bytes);
 
-// Reads the input file, deletes it whatever it held (when it is a regular file: nothing else is
-// ever removed), and when it is an image installs it as the current frame from `source`.
-// Any thread; blocks on the file and the decoder.
-void loadInputFrame(PanelState& handler, const std::string& path, FrameSource source);
+// Reads the input file `name` of the spool directory, deletes it whatever it held (when it is a
+// regular file: nothing else is ever removed), and when it is an image installs it as the
+// current frame from `source`. Any thread; blocks on the file and the decoder.
+void loadInputFrame(PanelState& handler, const spool::Directory& directory, const std::string& name,
+                    FrameSource source);
 
 // The spool directory named on the command line, made absolute and standardised, when it lies
 // directly under this user's spool root (links in the root's own path resolved) and passes the
-// spool's directory check; none otherwise. Any thread.
-std::optional<std::string> acceptedSpoolDirectory(const std::string& commandLine);
+// spool's directory check, opened; none otherwise. Any thread.
+std::optional<spool::Directory> acceptedSpoolDirectory(const std::string& commandLine);
 
 // The panel's half of the send announcement: which inputs are taken, where results go next,
 // which host process is believed, and when the window comes forward. Main thread only.

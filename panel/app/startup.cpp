@@ -32,8 +32,11 @@ constexpr char kUsage[] = "usage: LumivoAffinity <input.png> <spool-dir> [host-p
 // end-to-end test drives the panel without a mouse this way.
 constexpr char kAutotestVariable[] = "LUMIVO_PANEL_AUTOTEST";
 
-FramePng readStartFrame(const std::string& path) {
-    std::optional<std::vector<uint8_t>> bytes = spool::readWhole(path);
+// The newest input of the spool directory, else the file named on the command line.
+FramePng readStartFrame(const spool::Directory& directory, const std::string& fallbackInput) {
+    std::optional<std::string> newest = newestSpooledInput(directory);
+    std::optional<std::vector<uint8_t>> bytes =
+        newest ? spool::readWhole(directory, *newest) : spool::readWhole(fallbackInput);
     if (!bytes) {
         return {};
     }
@@ -81,11 +84,11 @@ int runPanel(int argc, char** argv) {
     const std::string fallbackInput = argv[1];
     // Only a directory of this user's spool root is ever swept or written: a panel pointed at
     // any other folder would delete what it holds.
-    const std::optional<std::string> accepted = acceptedSpoolDirectory(argv[2]);
+    const std::optional<spool::Directory> accepted = acceptedSpoolDirectory(argv[2]);
     if (!accepted) {
         return 1;
     }
-    const std::string& spoolDirectory = *accepted;
+    const std::string& spoolDirectory = accepted->path();
     if (argc > 3) {
         gHostPid.exchange(hostPidFromArgument(argv[3]));
     }
@@ -98,13 +101,12 @@ int runPanel(int argc, char** argv) {
     g_set_application_name("Lumivo");
 
     // 4-7. The start frame: the newest spooled input, else the file named on the command line.
-    std::string startInput = newestSpooledInput(spoolDirectory).value_or(fallbackInput);
     // Owned here for the life of the process; the handler points at it.
     static PixelBuffer startFrame;
-    FramePng start = readStartFrame(startInput);
+    FramePng start = readStartFrame(*accepted, fallbackInput);
     startFrame = std::move(start.image);
-    sweepInputs(spoolDirectory);
-    spool::removeStaleTemporaries(spoolDirectory, spool::nowSeconds());
+    sweepInputs(*accepted);
+    spool::removeStaleTemporaries(*accepted, spool::nowSeconds());
     if (startFrame.empty()) {
         return 1;
     }
@@ -122,7 +124,7 @@ int runPanel(int argc, char** argv) {
     SerialWorker intakeQueue("com.lumivo.affinity.intake");
     LumivoPanelHandler handler(mainQueue, exportWorkers, png::encode);
     handler.setInput(&startFrame, FrameSource{gHostPid.load(), spoolDirectory},
-                     std::move(start.file));
+                     std::move(start.file), start.mark);
     handler.setSpoolDirectory(spoolDirectory);
 
     // 10-12. The web view and the window.
@@ -144,12 +146,12 @@ int runPanel(int argc, char** argv) {
 
     // 15. An input written while the above ran, before the subscription existed. The sweep
     // follows the load on the same queue, so it can't remove the file before it is read.
-    if (std::optional<std::string> late = newestSpooledInput(spoolDirectory)) {
-        intakeQueue.post(
-            [&handler, path = *late, source = FrameSource{gHostPid.load(), spoolDirectory}] {
-                loadInputFrame(handler, path, source);
-                sweepInputs(source.spoolDirectory);
-            });
+    if (std::optional<std::string> late = newestSpooledInput(*accepted)) {
+        intakeQueue.post([&handler, &accepted, name = *late,
+                          source = FrameSource{gHostPid.load(), spoolDirectory}] {
+            loadInputFrame(handler, *accepted, name, source);
+            sweepInputs(*accepted);
+        });
     }
 
     // 16. The loop is not expected to return; if it does, the panel ends as when its window

@@ -281,11 +281,12 @@ void LumivoPanelHandler::onApplyUrl(const json& message, const json& ackId) {
 
 // --- Frame ---
 
-void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file) {
+void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file,
+                                  std::optional<PictureMark> mark) {
     std::lock_guard lock(frameLock_);
     input_ = frame;
     ++inputSerial_;
-    inputSource_ = std::move(source);
+    inputOrigin_ = FrameOrigin{std::move(source), mark};
     inputFile_ = std::move(file);
 }
 
@@ -293,8 +294,10 @@ void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame, FrameFile file) {
     installFrame(std::move(frame), std::move(file), nullptr);
 }
 
-void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) {
-    installFrame(std::move(frame), std::move(file), &source);
+void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
+                                         std::optional<PictureMark> mark) {
+    const FrameOrigin origin{std::move(source), mark};
+    installFrame(std::move(frame), std::move(file), &origin);
 }
 
 bool LumivoPanelHandler::readFrame(FrameUse use, const Reader& read) {
@@ -303,18 +306,23 @@ bool LumivoPanelHandler::readFrame(FrameUse use, const Reader& read) {
         return false;
     }
     if (read(*input_, inputFile_, inputSerial_) && use == FrameUse::result) {
-        exportedSource_ = inputSource_;
+        exportedOrigin_ = inputOrigin_;
     }
     return true;
 }
 
 bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
     std::lock_guard lock(frameLock_);
-    return exportedSource_ && *exportedSource_ != inputSource_;
+    return exportedOrigin_ && exportedOrigin_->source != inputOrigin_.source;
+}
+
+std::optional<PictureMark> LumivoPanelHandler::resultMark() const {
+    std::lock_guard lock(frameLock_);
+    return exportedOrigin_ ? exportedOrigin_->mark : inputOrigin_.mark;
 }
 
 void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
-                                      const FrameSource* source) {
+                                      const FrameOrigin* origin) {
     const uint32_t width = frame.width;
     const uint32_t height = frame.height;
     {
@@ -328,8 +336,8 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
         ++inputSerial_;
         // The old frame's file leaves with it; an export that still sends it holds its own share.
         inputFile_.swap(file);
-        if (source != nullptr) {
-            inputSource_ = *source;
+        if (origin != nullptr) {
+            inputOrigin_ = *origin;
         }
     }
     frame.width = 0;
@@ -355,7 +363,7 @@ void LumivoPanelHandler::handleExportFrame(const json& ackId) {
                 if (!file) {
                     copy = *input_;
                 }
-                exportedSource_ = inputSource_;
+                exportedOrigin_ = inputOrigin_;
             }
         } catch (const std::bad_alloc&) {
             copy = PixelBuffer{};  // answered as an encoder failure

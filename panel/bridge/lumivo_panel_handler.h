@@ -40,7 +40,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     // --- Properties ---
     // The current frame, the editor it came from and the file it was decoded from when that
     // holds exactly its pixels; the frame is not owned. Set once before any message arrives.
-    void setInput(PixelBuffer* frame, FrameSource source = {}, FrameFile file = nullptr);
+    void setInput(PixelBuffer* frame, FrameSource source = {}, FrameFile file = nullptr,
+                  std::optional<PictureMark> mark = std::nullopt);
     void setSpoolDirectory(std::string directory);
     std::string spoolDirectory() const override;
     void setWebView(std::weak_ptr<WebView> webView) { webView_ = std::move(webView); }
@@ -66,9 +67,11 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
 
     // --- Frame ---
     void retargetAtFrame(PixelBuffer frame, FrameFile file) override;
-    void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) override;
+    void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
+                         std::optional<PictureMark> mark) override;
     bool lastExportIsFromAnotherSource() const override;
     bool readFrame(FrameUse use, const Reader& read) override;
+    std::optional<PictureMark> resultMark() const override;
     void handleExportFrame(const nlohmann::json& ackId);
 
     // --- Into the page ---
@@ -111,17 +114,22 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     TaskQueue& exportQueue_;
     FrameEncoder encoder_;
 
-    // Installs the frame's bytes, its file and, when given, its source; the page hears of the
+    // Where a frame came from and which picture it shows.
+    struct FrameOrigin {
+        FrameSource source;
+        std::optional<PictureMark> mark;
+    };
+    // Installs the frame's bytes, its file and, when given, its origin; the page hears of the
     // new size.
-    void installFrame(PixelBuffer frame, FrameFile file, const FrameSource* source);
+    void installFrame(PixelBuffer frame, FrameFile file, const FrameOrigin* origin);
 
-    // Guarded by frameLock_: the frame, its number, its file, where it came from, and where the
-    // frame of the last export came from (none before the first export).
+    // Guarded by frameLock_: the frame, its number, its file, its origin, and the origin of the
+    // frame of the last export (none before the first export).
     PixelBuffer* input_ = nullptr;
     uint64_t inputSerial_ = 0;
     FrameFile inputFile_;
-    FrameSource inputSource_;
-    std::optional<FrameSource> exportedSource_;
+    FrameOrigin inputOrigin_;
+    std::optional<FrameOrigin> exportedOrigin_;
     mutable std::mutex frameLock_;
 
     mutable std::mutex spoolDirectoryLock_;

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "imaging/pixel_buffer.h"
+#include "plugin/picture_mark.h"
 
 // The editor a frame came from: the host process as the panel knew it when the frame arrived
 // (0 or less when unknown) and the spool directory its input lay in.
@@ -30,11 +32,17 @@ class PanelState {
     // one it replaces: it is a result made for that editor. `file`, when given, holds exactly
     // the frame's pixels; the replaced frame's file goes with it.
     virtual void retargetAtFrame(PixelBuffer frame, FrameFile file) = 0;
-    // The same for a frame that arrived from an editor as an input.
-    virtual void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) = 0;
+    // The same for a frame that arrived from an editor as an input, with the mark its file
+    // carried (none for a file without one).
+    virtual void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
+                                 std::optional<PictureMark> mark) = 0;
     // Whether the frame the page last exported came from another editor than the current frame:
     // a result made from it belongs to a document that is no longer the one in front.
     virtual bool lastExportIsFromAnotherSource() const = 0;
+    // The mark of the picture a result made now belongs to: that of the frame the page last
+    // exported (before any export, of the current frame). A frame installed as a result keeps
+    // the mark of the frame it replaced. None when that frame came without a mark.
+    virtual std::optional<PictureMark> resultMark() const = 0;
     // A whole copy of the current spool directory, safe against its replacement on the main
     // thread.
     virtual std::string spoolDirectory() const = 0;

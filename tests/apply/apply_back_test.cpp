@@ -13,7 +13,9 @@
 #include "fakes/fake_user_defaults.h"
 #include "fakes/manual_queue.h"
 #include "imaging/png.h"
+#include "imaging/test_images.h"
 #include "panel/bridge/base64.h"
+#include "plugin/marked_png.h"
 #include "plugin/spool.h"
 
 namespace {
@@ -43,10 +45,13 @@ struct Recorder final : PageCaller, PanelState {
         events.push_back("retarget " + std::to_string(frame.width) + "x" +
                          std::to_string(frame.height) + (file ? " with its file" : ""));
     }
-    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file) override {
+    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file,
+                         std::optional<PictureMark>) override {
         retargetAtFrame(std::move(frame), std::move(file));
     }
     bool lastExportIsFromAnotherSource() const override { return exportFromAnotherSource; }
+    std::optional<PictureMark> resultMark() const override { return mark; }
+    std::optional<PictureMark> mark;
     std::string spoolDirectory() const override { return spool; }
 };
 
@@ -266,6 +271,49 @@ TEST_F(ApplyBackTest, AProducerThatThrowsStillGetsItsAnswer) {
     back.handleApplyResultFrom("t", []() -> ProducedResult { throw std::runtime_error("x"); });
     queue.drain();
     EXPECT_EQ(recorder.acks, std::vector<nlohmann::json>{nlohmann::json::array({"t", false, ""})});
+}
+
+TEST_F(ApplyBackTest, AResultCarriesTheMarkOfThePictureItWasMadeFromAndNoOther) {
+    const PictureMark exported{0x0123456789abcdefu, 0xfedcba9876543210u, 3, 2, 4};
+    const std::optional<std::vector<uint8_t>> sent = base64::decode(kPng);
+    // The page may send back a file that already says which picture it is (an export it kept):
+    // only the panel's own word counts.
+    const std::vector<uint8_t> claiming = markedPng(*sent, PictureMark{1, 2, 3, 2, 4});
+    const PixelBuffer decoded = png::decode(sent->data(), sent->size());
+    const std::vector<uint8_t> jpeg = testimg::writeJpeg(decoded, false, 100);
+    const struct {
+        const char* name;
+        std::optional<PictureMark> mark;
+        std::vector<uint8_t> result;
+        bool written;
+        std::optional<PictureMark> carried;
+    } cases[] = {
+        {"marked", exported, *sent, true, exported},
+        {"a mark of the page's own", exported, claiming, true, exported},
+        {"a frame that came unmarked", std::nullopt, *sent, true, std::nullopt},
+        // Bytes that can't carry a mark go as a PNG of the panel's own that does.
+        {"a JPEG", exported, jpeg, true, exported},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        consumed.clear();
+        recorder.acks.clear();
+        recorder.mark = c.mark;
+        back.handleApplyResult("m", base64::encode(c.result.data(), c.result.size()));
+        queue.drain();
+        wallClock += 1;
+        if (!c.written) {
+            EXPECT_TRUE(consumed.empty());
+            continue;
+        }
+        ASSERT_EQ(consumed.size(), 1u);
+        const std::vector<uint8_t> file(consumed[0].begin(), consumed[0].end());
+        EXPECT_EQ(picture_mark::find(file.data(), file.size()).present, c.carried.has_value());
+        EXPECT_EQ(markIn(file), c.carried);
+        // The pixels are the result's, untouched.
+        EXPECT_EQ(png::decode(file.data(), file.size()).rgba,
+                  png::decode(c.result.data(), c.result.size()).rgba);
+    }
 }
 
 }  // namespace

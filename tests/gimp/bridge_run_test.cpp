@@ -101,12 +101,12 @@ class BridgeRunTest : public ::testing::Test {
     }
 
     BridgeResult run() {
-        return runBridge(editor, &invertingFilter, "Lumivo", spool.path(), spool::nowSeconds());
+        return runBridge(editor, &invertingFilter, "Lumivo", spoolDir, spool::nowSeconds());
     }
 
     // A result file in the spool directory, modified `age` seconds ago.
     std::string waitingResult(double age) {
-        const std::string path = spool / "result-1.png";
+        const std::string path = spoolDir + "/result-1.png";
         writeText(path, "png");
         std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
                                                    std::chrono::seconds(int64_t(age)));
@@ -122,7 +122,8 @@ class BridgeRunTest : public ::testing::Test {
         return true;
     }
 
-    TempDir spool;
+    TempDir temp;
+    const std::string spoolDir = makeSpoolDirectory(temp);
     FakeEditor editor;
     std::vector<uint8_t> original;
 };
@@ -240,7 +241,7 @@ TEST_F(BridgeRunTest, AWaitingResultIsAppliedOnlyWhereItsInputCameFrom) {
         {"no hand-off remembered", std::nullopt, 10, true},
     };
     for (const Case& c : cases) {
-        std::filesystem::remove_all(spool.path() + "/result-1.png");
+        std::filesystem::remove_all(spoolDir + "/result-1.png");
         const std::string result = c.resultAge < 0 ? "" : waitingResult(c.resultAge);
         editor.record = c.record;
         editor.messages.clear();

@@ -1,11 +1,16 @@
 // The real plug-in, loaded by the demo editor in headless mode, over a real spool directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "../plugin/marked_png.h"
 #include "../plugin/recorder_panel.h"
 #include "host/image_file.h"
 #include "imaging/png.h"
@@ -43,11 +48,13 @@ class HeadlessHost : public ::testing::Test {
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     }
 
-    // Runs the editor once; returns what it printed.
-    std::string runHost(const std::string& extra = "") {
+    // Runs the editor once over `document`; returns what it printed. What it wrote to its
+    // error stream is kept in `errors`.
+    std::string runHost(const std::string& extra = "") { return runHostOn(input, extra); }
+    std::string runHostOn(const std::string& document, const std::string& extra = "") {
         const std::string command = kHost + " --headless --plugins '" + plugins +
-                                    "' --filter Lumivo --in '" + input + "' --out '" + output +
-                                    "' " + extra;
+                                    "' --filter Lumivo --in '" + document + "' --out '" + output +
+                                    "' " + extra + " 2>'" + errorsPath + "'";
         FILE* pipe = ::popen(command.c_str(), "r");
         std::string printed;
         char buffer[256];
@@ -57,7 +64,34 @@ class HeadlessHost : public ::testing::Test {
         if (pipe != nullptr) {
             ::pclose(pipe);
         }
+        std::ifstream errorStream(errorsPath);
+        errors.assign(std::istreambuf_iterator<char>(errorStream), {});
         return printed;
+    }
+
+    // What the editor's document holds after its last run.
+    Document saved() const { return openImage(output, false).value_or(Document{}); }
+
+    // The input files in the spool directory.
+    std::vector<std::string> inputs() const {
+        std::vector<std::string> found;
+        for (const std::string& name : entryNames(spoolDir)) {
+            if (name.rfind(spool::kInputPrefix, 0) == 0) {
+                found.push_back(spoolDir + "/" + name);
+            }
+        }
+        return found;
+    }
+
+    // Writes a result file as the panel does: the page's PNG with the mark of the picture the
+    // page made it from, when there is one.
+    void writeResult(const std::string& name, const PixelBuffer& image,
+                     const std::optional<PictureMark>& mark) {
+        std::vector<uint8_t> bytes = png::encode(image);
+        if (mark) {
+            bytes = markedPng(bytes, *mark);
+        }
+        writeText(spoolDir + "/" + name, std::string(bytes.begin(), bytes.end()));
     }
 
     TempDir dir;
@@ -67,8 +101,35 @@ class HeadlessHost : public ::testing::Test {
     const std::string spoolDir = data + "/Lumivo/affinity-8bf-spool/com.lumivo.demo-host";
     const std::string input = dir / "in.png";
     const std::string output = dir / "out.png";
+    const std::string errorsPath = dir / "errors.txt";
+    std::string errors;
     Document original;
 };
+
+// A uniform picture of the given size and colour.
+PixelBuffer uniform(uint32_t width, uint32_t height, std::array<uint8_t, 4> rgba) {
+    PixelBuffer image{width, height, {}};
+    for (uint32_t i = 0; i < width * height; ++i) {
+        image.rgba.insert(image.rgba.end(), rgba.begin(), rgba.end());
+    }
+    return image;
+}
+
+// The mark an input file carries, as the panel reads it.
+std::optional<PictureMark> markOf(const std::string& path) {
+    return markIn(spool::readWhole(path).value_or(std::vector<uint8_t>{}));
+}
+
+bool allPixelsAre(const Document& document, std::array<uint8_t, 3> rgb) {
+    for (uint32_t y = 0; y < document.height; ++y) {
+        for (uint32_t x = 0; x < document.width; ++x) {
+            if (std::memcmp(document.row(y) + x * 3, rgb.data(), 3) != 0) {
+                return false;
+            }
+        }
+    }
+    return !document.empty();
+}
 
 }  // namespace
 
@@ -101,8 +162,7 @@ TEST_F(HeadlessHost, AWaitingResultIsAppliedOnceAndRemoved) {
     for (int i = 0; i < 16 * 12; ++i) {
         colour.rgba.insert(colour.rgba.end(), {10, 200, 30, 255});
     }
-    std::vector<uint8_t> bytes = png::encode(colour);
-    ASSERT_TRUE(spool::writeAtomically(spoolDir + "/result-1.png", bytes.data(), bytes.size()));
+    writeResult("result-1.png", colour, std::nullopt);  // a panel that marks nothing
 
     EXPECT_EQ(runHost("--selection 4,2,20,10"), "filter result 0\n");
     std::optional<Document> result = openImage(output, false);
@@ -137,4 +197,94 @@ TEST_F(HeadlessHost, AGarbageResultFailsTheRunAndIsRemoved) {
     std::optional<Document> result = openImage(output, false);
     ASSERT_TRUE(result);
     EXPECT_TRUE(samePixels(*result, original));
+}
+
+TEST_F(HeadlessHost, AWaitingResultGoesOnlyIntoTheDocumentItWasMadeFrom) {
+    // Document A goes to the panel, and a result made from it waits: the panel could not press
+    // the menu item, or the editor was closed and opened again since.
+    EXPECT_EQ(runHost(), "filter result -128\n");
+    ASSERT_EQ(inputs().size(), 1u);
+    const std::optional<PictureMark> markA = markOf(inputs()[0]);
+    writeResult("result-1.png", uniform(16, 12, {10, 200, 30, 255}), markA);
+
+    // The filter runs in document B: B stays as it was and goes to the panel itself; the result
+    // stays for A.
+    Document documentB = makeDocument(32, 24, 3);
+    std::fill(documentB.pixels.begin(), documentB.pixels.end(), 90);
+    const std::string inputB = dir / "b.png";
+    ASSERT_TRUE(savePng(inputB, documentB));
+    EXPECT_EQ(runHostOn(inputB), "filter result -128\n");
+    EXPECT_TRUE(samePixels(saved(), documentB));
+    EXPECT_TRUE(fs::exists(spoolDir + "/result-1.png"));
+    ASSERT_EQ(inputs().size(), 1u) << "A's input, which no panel took, made way for B's";
+    std::optional<std::vector<uint8_t>> handed = spool::readWhole(inputs()[0]);
+    ASSERT_TRUE(handed);
+    EXPECT_EQ(png::decode(handed->data(), handed->size()).rgba[0], 90);
+    EXPECT_NE(markOf(inputs()[0]), markA);
+
+    // Back in A, the result lands, once.
+    EXPECT_EQ(runHost(), "filter result 0\n");
+    EXPECT_TRUE(allPixelsAre(saved(), {10, 200, 30}));
+    EXPECT_FALSE(fs::exists(spoolDir + "/result-1.png"));
+    ASSERT_TRUE(markA) << "the input said which picture it showed";
+}
+
+TEST_F(HeadlessHost, AResultMadeFromAnEarlierStateOfThePictureIsNotApplied) {
+    EXPECT_EQ(runHost(), "filter result -128\n");
+    ASSERT_EQ(inputs().size(), 1u);
+    const std::optional<PictureMark> before = markOf(inputs()[0]);
+    writeResult("result-1.png", uniform(16, 12, {10, 200, 30, 255}), before);
+
+    // The user went on editing the picture before the result came back.
+    Document edited = original;
+    edited.row(5)[7] ^= 0xFF;
+    ASSERT_TRUE(savePng(input, edited));
+    EXPECT_EQ(runHost(), "filter result -128\n");
+    EXPECT_TRUE(samePixels(saved(), edited)) << "nothing overwritten unseen";
+    EXPECT_TRUE(fs::exists(spoolDir + "/result-1.png"));
+
+    // The panel now shows the edited picture; the page applies its result to that one.
+    ASSERT_EQ(inputs().size(), 1u);
+    const std::optional<PictureMark> after = markOf(inputs()[0]);
+    ASSERT_TRUE(after);
+    EXPECT_NE(after, before);
+    writeResult("result-2.png", uniform(16, 12, {10, 200, 30, 255}), after);
+    const timespec later[2] = {{2000000000, 0}, {2000000000, 0}};
+    ::utimensat(AT_FDCWD, (spoolDir + "/result-2.png").c_str(), later, 0);
+    EXPECT_EQ(runHost(), "filter result 0\n");
+    EXPECT_TRUE(allPixelsAre(saved(), {10, 200, 30}));
+}
+
+TEST_F(HeadlessHost, AResultThatCantBeRemovedIsNeverAppliedAndTheRunSaysWhy) {
+    spool::createDirectory(spoolDir);
+    writeResult("result-1.png", uniform(16, 12, {10, 200, 30, 255}), std::nullopt);
+    ReadOnlyDirectory readOnly(spoolDir);
+    if (!readOnly.made()) {
+        GTEST_SKIP() << "this file system can't make the spool read-only for this user";
+    }
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(runHost(), "filter result -30100\n");
+        EXPECT_TRUE(samePixels(saved(), original)) << "applied once, it would be applied forever";
+        EXPECT_NE(errors.find("can't be removed"), std::string::npos) << errors;
+    }
+    // Once the spool can be written again, the result is applied, and only then removed.
+    readOnly.restore();
+    EXPECT_EQ(runHost(), "filter result 0\n");
+    EXPECT_TRUE(allPixelsAre(saved(), {10, 200, 30}));
+    EXPECT_TRUE(entryNames(spoolDir).empty());
+}
+
+TEST_F(HeadlessHost, InputsThatNoPanelTookDoNotPileUp) {
+    // The stand-in panel starts and ends without taking its input, as a panel that can't open
+    // its window does.
+    std::vector<std::string> before;
+    for (int run = 0; run < 50; ++run) {
+        before = inputs();
+        ASSERT_EQ(runHost(), "filter result -128\n") << run;
+    }
+    const std::vector<std::string> left = inputs();
+    ASSERT_EQ(left.size(), 1u);
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_NE(left[0], before[0]) << "the newest is the one kept";
 }

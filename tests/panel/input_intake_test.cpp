@@ -12,6 +12,7 @@
 #include "panel/app/input_intake.h"
 #include "panel/bridge/base64.h"
 #include "panel_test_support.h"
+#include "plugin/marked_png.h"
 #include "plugin/temp_dir.h"
 
 namespace {
@@ -48,50 +49,56 @@ TEST(HostPidFromArgument, ReadsLikeAtoiAndRefusesWhatAtoiCannotHold) {
 }
 
 TEST(NewestSpooledInput, LatestModificationWinsAndOnlyPlainPngInputsCount) {
-    TempDir dir;
-    writePng(dir / "input-200.png", 1, 1);
-    setModified(dir / "input-200.png", 60);
-    writePng(dir / "input-100.png", 1, 1);  // the smaller stamp, but written last
-    setModified(dir / "input-100.png", 30);
+    TempDir temp;
+    const std::string dir = makeSpoolDirectory(temp);
+    writePng(dir + "/input-200.png", 1, 1);
+    setModified(dir + "/input-200.png", 60);
+    writePng(dir + "/input-100.png", 1, 1);  // the smaller stamp, but written last
+    setModified(dir + "/input-100.png", 30);
     // Newer, but none of these is ever picked.
-    writePng(dir / "input-300.PNG", 1, 1);
-    fs::create_directory(dir / "input-400.png");
-    fs::create_symlink(dir / "input-100.png", dir / "input-500.png");
-    writePng(dir / "result-600.png", 1, 1);
-    EXPECT_EQ(newestSpooledInput(dir.path()), dir / "input-100.png");
-    EXPECT_EQ(newestSpooledInput(dir / "missing"), std::nullopt);
+    writePng(dir + "/input-300.PNG", 1, 1);
+    fs::create_directory(dir + "/input-400.png");
+    fs::create_symlink(dir + "/input-100.png", dir + "/input-500.png");
+    writePng(dir + "/result-600.png", 1, 1);
+    EXPECT_EQ(newestSpooledInput(openSpool(dir)), "input-100.png");
+    fs::remove(dir + "/input-100.png");
+    fs::remove(dir + "/input-200.png");
+    EXPECT_EQ(newestSpooledInput(openSpool(dir)), std::nullopt);
 }
 
 TEST(SweepInputs, RemovesOnlyRegularInputFilesAndNeverEntersOrFollowsAnything) {
-    TempDir dir;
-    writeText(dir / "input-1.png", "x");
-    writeText(dir / "input-2.txt", "x");
-    writeText(dir / "input-dir.png/inner", "x");
-    writeText(dir / "elsewhere/kept.png", "x");
-    fs::create_symlink(dir / "elsewhere/kept.png", dir / "input-link.png");
-    writeText(dir / "result-1.png", "x");
-    writeText(dir / "Input-3.png", "x");
-    sweepInputs(dir.path());
-    EXPECT_EQ(entryNames(dir.path()),
-              (std::vector<std::string>{"Input-3.png", "elsewhere", "input-2.txt", "input-dir.png",
+    TempDir temp;
+    const std::string dir = makeSpoolDirectory(temp);
+    writeText(dir + "/input-1.png", "x");
+    writeText(dir + "/input-2.txt", "x");
+    writeText(dir + "/input-dir.png/inner", "x");
+    writeText(temp / "elsewhere/kept.png", "x");
+    fs::create_symlink(temp / "elsewhere/kept.png", dir + "/input-link.png");
+    writeText(dir + "/result-1.png", "x");
+    writeText(dir + "/Input-3.png", "x");
+    sweepInputs(openSpool(dir));
+    EXPECT_EQ(entryNames(dir),
+              (std::vector<std::string>{"Input-3.png", "input-2.txt", "input-dir.png",
                                         "input-link.png", "result-1.png"}));
-    EXPECT_TRUE(fs::exists(dir / "input-dir.png/inner"));
-    EXPECT_TRUE(fs::exists(dir / "elsewhere/kept.png"));
+    EXPECT_TRUE(fs::exists(dir + "/input-dir.png/inner"));
+    EXPECT_TRUE(fs::exists(temp / "elsewhere/kept.png"));
 }
 
 TEST(LoadInputFrame, InstallsAnImageAndDeletesTheFileWhateverItHeld) {
-    TempDir dir;
+    TempDir temp;
+    const std::string dir = makeSpoolDirectory(temp);
+    const spool::Directory spoolDir = openSpool(dir);
     HandlerRig rig;
-    writePng(dir / "input-1.png", 5, 4);
-    loadInputFrame(rig.handler, dir / "input-1.png", {});
-    EXPECT_FALSE(fs::exists(dir / "input-1.png"));
+    writePng(dir + "/input-1.png", 5, 4);
+    loadInputFrame(rig.handler, spoolDir, "input-1.png", {});
+    EXPECT_FALSE(fs::exists(dir + "/input-1.png"));
     EXPECT_EQ(rig.frame.width, 5u);
     EXPECT_EQ(rig.frame.height, 4u);
 
-    writeText(dir / "input-2.png", "not an image");
-    loadInputFrame(rig.handler, dir / "input-2.png", {});
-    EXPECT_FALSE(fs::exists(dir / "input-2.png"));
-    loadInputFrame(rig.handler, dir / "input-3.png", {});  // missing
+    writeText(dir + "/input-2.png", "not an image");
+    loadInputFrame(rig.handler, spoolDir, "input-2.png", {});
+    EXPECT_FALSE(fs::exists(dir + "/input-2.png"));
+    loadInputFrame(rig.handler, spoolDir, "input-3.png", {});  // missing
     EXPECT_EQ(rig.frame.width, 5u);
     rig.drain();
     EXPECT_EQ(rig.webView->scripts.size(), 1u);  // only the image was announced
@@ -113,47 +120,51 @@ std::vector<uint8_t> exported(HandlerRig& rig) {
 }
 
 TEST(LoadInputFrame, AnInputFileThatHoldsExactlyItsFrameIsExportedAsItIsUntilReplaced) {
-    TempDir dir;
+    TempDir temp;
+    const std::string dir = makeSpoolDirectory(temp);
+    const spool::Directory spoolDir = openSpool(dir);
     HandlerRig rig;
     PixelBuffer photo{9, 7, {}};
     for (uint32_t i = 0; i < 9 * 7; ++i) {
         photo.rgba.insert(photo.rgba.end(), {uint8_t(i * 3), uint8_t(200 - i), uint8_t(i), 255});
     }
     const std::vector<uint8_t> file = png::encode(photo);
-    writeText(dir / "input-1.png", std::string(file.begin(), file.end()));
-    loadInputFrame(rig.handler, dir / "input-1.png", {});
+    writeText(dir + "/input-1.png", std::string(file.begin(), file.end()));
+    loadInputFrame(rig.handler, spoolDir, "input-1.png", {});
     EXPECT_EQ(exported(rig), file);
     EXPECT_TRUE(rig.encoded.empty()) << "nothing encoded again";
     EXPECT_EQ(png::decode(file.data(), file.size()).rgba, rig.frame.rgba);
 
     // A transparent pixel with a colour: the frame holds it blank, the file does not.
     const std::vector<uint8_t> coloured = png::encode(PixelBuffer{1, 1, {9, 9, 9, 0}});
-    writeText(dir / "input-2.png", std::string(coloured.begin(), coloured.end()));
-    loadInputFrame(rig.handler, dir / "input-2.png", {});
+    writeText(dir + "/input-2.png", std::string(coloured.begin(), coloured.end()));
+    loadInputFrame(rig.handler, spoolDir, "input-2.png", {});
     EXPECT_EQ(exported(rig), rig.encoderOutput);
     ASSERT_EQ(rig.encoded.size(), 1u);
     EXPECT_EQ(rig.encoded[0].rgba, (std::vector<uint8_t>{0, 0, 0, 0}));
 
     // Any other frame leaves the file behind.
-    writeText(dir / "input-3.png", std::string(file.begin(), file.end()));
-    loadInputFrame(rig.handler, dir / "input-3.png", {});
+    writeText(dir + "/input-3.png", std::string(file.begin(), file.end()));
+    loadInputFrame(rig.handler, spoolDir, "input-3.png", {});
     rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
     EXPECT_EQ(exported(rig), rig.encoderOutput);
     EXPECT_EQ(rig.encoded.size(), 2u);
 }
 
 TEST(LoadInputFrame, NeverBlocksOnAFifoNorReadsThroughALink) {
-    TempDir dir;
+    TempDir temp;
+    const std::string dir = makeSpoolDirectory(temp);
+    const spool::Directory spoolDir = openSpool(dir);
     HandlerRig rig;
-    ASSERT_EQ(::mkfifo((dir / "input-1.png").c_str(), 0600), 0);
-    writePng(dir / "photo.png", 5, 4);
-    fs::create_symlink(dir / "photo.png", dir / "input-2.png");
-    loadInputFrame(rig.handler, dir / "input-1.png", {});  // would wait for a writer forever
-    loadInputFrame(rig.handler, dir / "input-2.png", {});
+    ASSERT_EQ(::mkfifo((dir + "/input-1.png").c_str(), 0600), 0);
+    writePng(dir + "/photo.png", 5, 4);
+    fs::create_symlink(dir + "/photo.png", dir + "/input-2.png");
+    loadInputFrame(rig.handler, spoolDir, "input-1.png", {});  // would wait for a writer forever
+    loadInputFrame(rig.handler, spoolDir, "input-2.png", {});
     EXPECT_EQ(rig.frame.width, 2u);
-    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "input-1.png")));
-    EXPECT_TRUE(fs::exists(fs::symlink_status(dir / "input-2.png")));
-    EXPECT_TRUE(fs::exists(dir / "photo.png"));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir + "/input-1.png")));
+    EXPECT_TRUE(fs::exists(fs::symlink_status(dir + "/input-2.png")));
+    EXPECT_TRUE(fs::exists(dir + "/photo.png"));
 }
 
 TEST(AcceptedSpoolDirectory, OnlyADirectoryRightUnderThisUsersSpoolRoot) {
@@ -178,7 +189,8 @@ TEST(AcceptedSpoolDirectory, OnlyADirectoryRightUnderThisUsersSpoolRoot) {
         {"Lumivo/affinity-8bf-spool/com.example.host", std::nullopt},
     };
     for (const auto& [given, accepted] : cases) {
-        EXPECT_EQ(acceptedSpoolDirectory(given), accepted) << given;
+        std::optional<spool::Directory> opened = acceptedSpoolDirectory(given);
+        EXPECT_EQ(opened ? std::optional(opened->path()) : std::nullopt, accepted) << given;
     }
 }
 
@@ -355,6 +367,44 @@ TEST(SendObserver, AnExportRemembersWhichEditorItsFrameCameFrom) {
     rig.post({{"type", "export-frame"}, {"ackId", "b"}});
     rig.drain();
     EXPECT_FALSE(rig.handler.lastExportIsFromAnotherSource());
+}
+
+TEST(SendObserver, AResultIsMarkedForThePictureThePageLastExported) {
+    IntakeRig rig;
+    const PictureMark first{1, 1, 3, 1, 3};
+    const PictureMark second{2, 2, 4, 1, 3};
+    EXPECT_EQ(rig.handler.resultMark(), std::nullopt) << "the start frame came unmarked";
+    auto writeMarked = [](const std::string& path, uint32_t width, const PictureMark& mark) {
+        const std::vector<uint8_t> file = markedPng(
+            png::encode(PixelBuffer{width, 1, std::vector<uint8_t>(width * 4, 90)}), mark);
+        writeText(path, std::string(file.begin(), file.end()));
+    };
+    writeMarked(rig.hostA + "/input-1.png", 3, first);
+    rig.send(rig.hostA + "/input-1.png");
+    EXPECT_EQ(rig.handler.resultMark(), first) << "nothing exported yet: the frame shown";
+    EXPECT_FALSE(exported(rig).empty());
+
+    // A result installed as the frame still belongs to the picture it was made from.
+    rig.handler.retargetAtFrame(PixelBuffer{1, 1, {1, 2, 3, 4}}, nullptr);
+    rig.post({{"type", "export-frame"}, {"ackId", "b"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), first);
+
+    // Another picture arrives: a result the page finishes now was made from the one it
+    // exported, until it exports the new one.
+    writeMarked(rig.hostA + "/input-2.png", 4, second);
+    rig.send(rig.hostA + "/input-2.png");
+    EXPECT_EQ(rig.handler.resultMark(), first);
+    rig.post({{"type", "export-frame"}, {"ackId", "c"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), second);
+
+    // A file from a plug-in that marks nothing marks nothing.
+    writePng(rig.hostA + "/input-3.png", 5, 1);
+    rig.send(rig.hostA + "/input-3.png");
+    rig.post({{"type", "export-frame"}, {"ackId", "d"}});
+    rig.drain();
+    EXPECT_EQ(rig.handler.resultMark(), std::nullopt);
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <optional>
 
 #include "imaging/png.h"
+#include "imaging/png_text.h"
+#include "marked_png.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 #include "temp_dir.h"
 
@@ -41,32 +44,51 @@ void setModified(const std::string& path, double seconds) {
 
 struct HandOff {
     std::string directory;
-    PixelBuffer image;
+    std::vector<uint8_t> file;  // the PNG handed on
+    PictureMark mark;
     bool activate = false;
-    std::optional<std::vector<uint8_t>> file;  // the PNG bytes handed on with the image
+
+    PixelBuffer image() const { return png::decode(file.data(), file.size()); }
 };
+
+// The mark a run is given for its input, and the one the host answers a write with.
+constexpr PictureMark kInputMark{1, 2, 20, 20, 3};
+constexpr PictureMark kWrittenMark{3, 4, 20, 20, 3};
 
 class FilterInvoke : public ::testing::Test {
   protected:
     FilterInvoke() {
         context.spoolDirectory = spoolDir;
         context.wallSeconds = [] { return kNow; };
-        context.handOff = [this](const std::string& directory, const PixelBuffer& image,
-                                 bool activate, const std::vector<uint8_t>* file) {
-            handOffs.push_back(
-                {directory, image, activate, file ? std::optional(*file) : std::nullopt});
+        context.handOff = [this](const spool::Directory& directory, std::vector<uint8_t> file,
+                                 const PictureMark& mark, bool activate) {
+            handOffs.push_back({directory.path(), std::move(file), mark, activate});
             return handOffSucceeds;
         };
     }
 
-    std::string writeResult(const std::string& name, const PixelBuffer& image, double modified) {
+    std::string writeResult(const std::string& name, const PixelBuffer& image, double modified,
+                            std::optional<PictureMark> mark = std::nullopt) {
         const std::string path = spoolDir + "/" + name;
         std::vector<uint8_t> bytes = png::encode(image);
-        EXPECT_TRUE(spool::writeAtomically(path, bytes.data(), bytes.size()));
+        if (mark) {
+            bytes = markedPng(bytes, *mark);
+        }
+        writeText(path, std::string(bytes.begin(), bytes.end()));
         setModified(path, modified);
         return path;
     }
-    int run(PixelBuffer& output) { return filterInvoke(input, output, context); }
+    // The run, with a host that takes any output of the input's size.
+    int run(PixelBuffer& output) {
+        const HostWrite write = [&](PixelBuffer written) -> std::optional<PictureMark> {
+            if (written.width != input.width || written.height != input.height) {
+                return std::nullopt;
+            }
+            output = std::move(written);
+            return kWrittenMark;
+        };
+        return filterInvoke(input, kInputMark, write, context);
+    }
 
     TempDir dir;
     const std::string spoolDir = dir / "Lumivo/affinity-8bf-spool/com.example.host";
@@ -87,7 +109,8 @@ TEST_F(FilterInvoke, WithNothingWaitingTheInputIsHandedOffWithActivation) {
         ASSERT_EQ(handOffs.size(), 1u);
         EXPECT_TRUE(handOffs[0].activate);
         EXPECT_EQ(handOffs[0].directory, spoolDir);
-        EXPECT_EQ(handOffs[0].image.rgba, input.rgba);
+        EXPECT_EQ(handOffs[0].image().rgba, input.rgba);
+        EXPECT_EQ(handOffs[0].mark, kInputMark);
         EXPECT_TRUE(output.empty());
     }
     struct stat info {};
@@ -114,7 +137,8 @@ TEST_F(FilterInvoke, TheNewestResultIsAppliedAndEveryResultRemoved) {
               (std::vector<std::string>{"result-5.PNG", "result-6.png", "result-7.png"}));
     ASSERT_EQ(handOffs.size(), 1u);
     EXPECT_FALSE(handOffs[0].activate);
-    EXPECT_EQ(handOffs[0].image.rgba, newer.rgba);
+    EXPECT_EQ(handOffs[0].image().rgba, newer.rgba);
+    EXPECT_EQ(handOffs[0].mark, kWrittenMark) << "the mark of what the host now holds";
 }
 
 TEST_F(FilterInvoke, OnlyNonCandidatesWaitingMeansNothingWaiting) {
@@ -188,13 +212,12 @@ TEST_F(FilterInvoke, ThePanelGetsTheResultFileAsItIsOnlyWhenItHoldsExactlyTheOut
         PixelBuffer output;
         ASSERT_EQ(run(output), 0);
         // What a decode and a fit make of the file, byte for byte.
-        EXPECT_EQ(output.rgba,
-                  png::fitCover(png::decode(bytes->data(), bytes->size()), 20, 20).rgba);
+        const PixelBuffer expected =
+            png::fitCover(png::decode(bytes->data(), bytes->size()), 20, 20);
+        EXPECT_EQ(output.rgba, expected.rgba);
         ASSERT_EQ(handOffs.size(), 1u);
-        EXPECT_EQ(handOffs[0].file.has_value(), c.passedOn);
-        if (c.passedOn) {
-            EXPECT_EQ(*handOffs[0].file, *bytes);
-        }
+        EXPECT_EQ(handOffs[0].file == *bytes, c.passedOn);
+        EXPECT_EQ(handOffs[0].image().rgba, expected.rgba);
     }
 }
 
@@ -251,4 +274,76 @@ TEST_F(FilterInvoke, StaleTemporariesOfKilledWritesAreSweptAtTheStartOfARun) {
     PixelBuffer output;
     EXPECT_EQ(run(output), 1);
     EXPECT_EQ(entryNames(spoolDir), std::vector<std::string>{".result-2.png.Ef34Gh"});
+}
+
+TEST_F(FilterInvoke, AResultIsAppliedOnlyToThePictureItWasMadeFrom) {
+    PictureMark anotherPicture = kInputMark;
+    anotherPicture.low ^= 1;
+    PictureMark anotherSize = kInputMark;
+    anotherSize.height = 21;
+    const std::vector<uint8_t> plain = png::encode(gradient(20, 20));
+    const std::optional<png::TextSplice> unreadable =
+        png::spliceText(plain.data(), plain.size(), picture_mark::kKeyword, "xxh3-128:what");
+    std::string unreadableFile;
+    for (const auto& piece : unreadable->pieces()) {
+        unreadableFile.append(piece.begin(), piece.end());
+    }
+    const struct {
+        const char* name;
+        std::optional<PictureMark> mark;
+        bool unreadableMark;
+        bool applied;
+    } cases[] = {
+        {"made from this picture", kInputMark, false, true},
+        {"made from another picture", anotherPicture, false, false},
+        {"made from an area of another size", anotherSize, false, false},
+        {"from a panel that marks nothing", std::nullopt, false, true},
+        {"with a mark that doesn't read", std::nullopt, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        handOffs.clear();
+        std::filesystem::remove_all(spoolDir);
+        writeResult("result-1.png", gradient(20, 20), kNow, c.mark);
+        if (c.unreadableMark) {
+            writeText(spoolDir + "/result-1.png", unreadableFile);
+        }
+        PixelBuffer output;
+        EXPECT_EQ(run(output), c.applied ? 0 : 1);
+        ASSERT_EQ(handOffs.size(), 1u);
+        EXPECT_EQ(handOffs[0].activate, !c.applied);
+        // The result stays for the picture it belongs to; this one goes to the panel as if
+        // nothing waited.
+        EXPECT_EQ(entryNames(spoolDir).size(), c.applied ? 0u : 1u);
+        EXPECT_EQ(handOffs[0].mark, c.applied ? kWrittenMark : kInputMark);
+        EXPECT_EQ(output.empty(), !c.applied);
+    }
+}
+
+TEST_F(FilterInvoke, ASpoolDirectorySwappedForALinkAfterItsCheckIsNeverFollowed) {
+    // Another user may write the data folder (no sticky bit): right after the run has checked
+    // the spool directory, they move it away and put a link to the user's documents there.
+    const std::string documents = dir / "Documents";
+    writeResult("result-1.png", gradient(20, 20), kNow);
+    std::filesystem::create_directories(documents);
+    std::filesystem::rename(spoolDir + "/result-1.png", documents + "/result-1.png");
+    writeText(documents + "/result-notes.png", "the user's");
+    context.wallSeconds = [&] {
+        if (!std::filesystem::exists(dir / "moved")) {
+            std::filesystem::rename(spoolDir, dir / "moved");
+            std::filesystem::create_directory_symlink(documents, spoolDir);
+        }
+        return kNow;
+    };
+    // The hand-off writes where the run tells it to, as the real one does.
+    context.handOff = [](const spool::Directory& directory, std::vector<uint8_t> file,
+                         const PictureMark&, bool) {
+        return spool::writeAtomically(directory, "input-1.png", file.data(), file.size());
+    };
+
+    PixelBuffer output;
+    EXPECT_EQ(run(output), 1) << "what lies behind the link is not a result of ours";
+    EXPECT_EQ(entryNames(documents),
+              (std::vector<std::string>{"result-1.png", "result-notes.png"}));
+    EXPECT_EQ(entryNames(dir / "moved"), std::vector<std::string>{"input-1.png"});
 }

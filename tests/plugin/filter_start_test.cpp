@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
+#include "plugin/host_mark.h"
 #include "plugin/host_pixels.h"
 
 namespace {
@@ -70,7 +72,7 @@ class FilterStart : public ::testing::Test {
 };
 
 // A run that answers with the input, every colour byte inverted and alpha kept.
-int invert(const PixelBuffer& input, PixelBuffer& output) {
+int invertPixels(const PixelBuffer& input, PixelBuffer& output) {
     output = input;
     for (size_t i = 0; i < output.rgba.size(); ++i) {
         if (i % 4 != 3) {
@@ -79,6 +81,19 @@ int invert(const PixelBuffer& input, PixelBuffer& output) {
     }
     return 0;
 }
+
+// A filter run made of a body that fills the output: an output of outcome 0 goes to the host.
+FilterRun runOf(std::function<int(const PixelBuffer&, PixelBuffer&)> body) {
+    return [body](PixelBuffer input, const PictureMark&, const HostWrite& write) {
+        PixelBuffer output;
+        const int outcome = body(input, output);
+        if (outcome == 0 && !write(std::move(output))) {
+            return 2;
+        }
+        return outcome;
+    };
+}
+const FilterRun invert = runOf(&invertPixels);
 
 }  // namespace
 
@@ -105,7 +120,7 @@ TEST_F(FilterStart, SelectorsOtherThanStartAnswerAtOnce) {
         record.imageMode = c.imageMode;
         record.bufferSpace = 77;
         record.inRect = record.outRect = Rect{1, 2, 3, 4};
-        EXPECT_EQ(answerSelector(c.selector, record, &invert), c.result);
+        EXPECT_EQ(answerSelector(c.selector, record, invert), c.result);
         EXPECT_EQ(record.bufferSpace,
                   c.selector == filterSelectorPrepare && c.result == noErr ? 0 : 77);
         const bool zeroed = c.selector == filterSelectorContinue;
@@ -136,7 +151,7 @@ TEST_F(FilterStart, StartRefusesWhatItCannotCopyBeforeAskingForPixels) {
         record.planes = c.planes;
         record.advanceState = c.withAdvance ? &advance : nullptr;
         bool ran = false;
-        EXPECT_EQ(start([&](const PixelBuffer&, PixelBuffer&) { return ran = true, 0; }),
+        EXPECT_EQ(start(runOf([&](const PixelBuffer&, PixelBuffer&) { return ran = true, 0; })),
                   filterBadParameters);
         EXPECT_FALSE(ran);
     }
@@ -159,22 +174,22 @@ TEST_F(FilterStart, OutcomesMapToResultCodes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outcome);
         host.out.assign(host.out.size(), 0xEE);
-        const int16 result = start([&](const PixelBuffer& input, PixelBuffer& output) {
-            invert(input, output);
+        const int16 result = start(runOf([&](const PixelBuffer& input, PixelBuffer& output) {
+            invertPixels(input, output);
             output.width = c.outputWidth;
             output.rgba.resize(size_t(output.width) * output.height * 4);
             return c.outcome;
-        });
+        }));
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(host.out[0] != 0xEE, c.written);
         EXPECT_EQ(record.inRect.bottom, 0);  // nothing more requested
         EXPECT_EQ(record.outRect.right, 0);
     }
     host.advanceAnswer = -108;
-    EXPECT_EQ(start(&invert), -108);
+    EXPECT_EQ(start(invert), -108);
     host.advanceAnswer = noErr;
     host.withoutData = true;
-    EXPECT_EQ(start(&invert), filterBadParameters);
+    EXPECT_EQ(start(invert), filterBadParameters);
 }
 
 TEST_F(FilterStart, PlaneCountsFollowTheFilterCase) {
@@ -199,7 +214,7 @@ TEST_F(FilterStart, PlaneCountsFollowTheFilterCase) {
     }
     record.filterCase = filterCaseEditableTransparencyWithSelection;
     record.planes = 4;
-    EXPECT_EQ(start(&invert), noErr);
+    EXPECT_EQ(start(invert), noErr);
     EXPECT_EQ(record.inHiPlane, 3);
     EXPECT_EQ(record.outHiPlane, 3);
     EXPECT_EQ(record.inputPadding, plugInWantsEdgeReplication);
@@ -215,10 +230,10 @@ TEST_F(FilterStart, PixelsTravelThroughPaddedAndBottomUpRows) {
             host.negativeRows = negative;
             host.out.assign(host.out.size(), 0xEE);
             PixelBuffer seen;
-            ASSERT_EQ(start([&](const PixelBuffer& input, PixelBuffer& output) {
+            ASSERT_EQ(start(runOf([&](const PixelBuffer& input, PixelBuffer& output) {
                           seen = input;
-                          return invert(input, output);
-                      }),
+                          return invertPixels(input, output);
+                      })),
                       noErr);
             const int width = 3, height = 2;
             for (int r = 0; r < height; ++r) {
@@ -244,6 +259,34 @@ TEST_F(FilterStart, PixelsTravelThroughPaddedAndBottomUpRows) {
             }
         }
     }
+}
+
+TEST_F(FilterStart, TheRunLearnsWhichPictureTheHostHoldsAndWhatItHoldsAfterTheWrite) {
+    for (bool negative : {false, true}) {
+        SCOPED_TRACE(negative);
+        host.negativeRows = negative;
+        const size_t first = negative ? size_t(host.rowBytes) : 0;  // rows of a 3 x 2 area
+        const ptrdiff_t rows = negative ? -host.rowBytes : host.rowBytes;
+        std::optional<PictureMark> given, written, again;
+        const int16 result =
+            start([&](PixelBuffer input, const PictureMark& mark, const HostWrite& write) {
+                given = mark;
+                PixelBuffer output;
+                invertPixels(input, output);
+                PixelBuffer wrongSize{output.width - 1, output.height, {}};
+                EXPECT_FALSE(write(std::move(wrongSize)));
+                written = write(output);
+                again = write(std::move(output));
+                return 0;
+            });
+        EXPECT_EQ(result, noErr);
+        EXPECT_EQ(given, markOfPlanes(host.in.data() + first, rows, 3, 2, 3));
+        EXPECT_EQ(written, markOfPlanes(host.out.data() + first, rows, 3, 2, 3));
+        EXPECT_FALSE(again) << "written once only";
+    }
+    // A run that claims a result without writing it fails the call.
+    EXPECT_EQ(start([](PixelBuffer, const PictureMark&, const HostWrite&) { return 0; }),
+              filterBadParameters);
 }
 
 namespace {

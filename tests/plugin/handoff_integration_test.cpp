@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "fakes/fake_send_notifier.h"
+#include "imaging/png.h"
 #include "platform/bundle.h"
 #include "platform/linux/proc_running_apps.h"
 #include "plugin/panel_handoff.h"
@@ -25,8 +26,7 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
 
     const std::string enclosed = root + "/LumivoFilter.8bf/Contents/Resources/LumivoAffinity.app";
     makeRecorderPanel(enclosed);
-    const std::string spoolDir = root + "/spool/host";
-    std::filesystem::create_directories(spoolDir);
+    const std::string spoolDir = makeSpoolDirectory(dir, "host");
     FakeSendNotifier notifier;
     PosixPanelLauncher launcher;
     SystemClock clock;
@@ -42,7 +42,9 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
         .hostPid = ::getpid(),
         .reportFailure = [&](const std::string& reason) { reasons.push_back(reason); },
     };
-    EXPECT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, true, ports));
+    EXPECT_TRUE(sendInputToPanel(openSpool(spoolDir),
+                                 png::encode(PixelBuffer{1, 1, {1, 2, 3, 255}}), PictureMark{},
+                                 true, ports));
     EXPECT_TRUE(reasons.empty());
     EXPECT_TRUE(notifier.posted.empty());
     int status = 0;
@@ -52,7 +54,8 @@ TEST(HandoffIntegration, AStalePanelIsShutDownAndTheEnclosedOneLaunched) {
 
     std::vector<std::string> lines = awaitRecording(enclosed);
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(spool::newestFile(spoolDir, spool::kInputPrefix), lines[0]);
+    EXPECT_EQ(spoolDir + "/" + spool::newestFile(openSpool(spoolDir), spool::kInputPrefix)->name,
+              lines[0]);
     EXPECT_EQ(lines[1], spoolDir);
     EXPECT_EQ(lines[2], std::to_string(::getpid()));
 }

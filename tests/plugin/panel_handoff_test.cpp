@@ -9,6 +9,8 @@
 #include "fakes/fake_panel_launcher.h"
 #include "fakes/fake_running_apps.h"
 #include "fakes/fake_send_notifier.h"
+#include "imaging/png.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 #include "temp_dir.h"
 
@@ -17,6 +19,8 @@ namespace {
 constexpr pid_t kHostPid = 4321;
 constexpr pid_t kPanelPid = 777;
 constexpr char kInputName[] = "input-1700000000500.png";
+constexpr PictureMark kMark{0xabcdef, 0x123456, 2, 2, 4};
+const PixelBuffer kImage{2, 2, std::vector<uint8_t>(16, 200)};
 
 class PanelHandoff : public ::testing::Test {
   protected:
@@ -25,8 +29,8 @@ class PanelHandoff : public ::testing::Test {
         std::filesystem::create_directories(enclosedPanel + "/Contents");
     }
 
-    bool send(bool activate, const PixelBuffer& image = {2, 2, std::vector<uint8_t>(16, 200)}) {
-        return sendInputToPanel(spoolDir, image, activate, ports);
+    bool send(bool activate, std::vector<uint8_t> file = png::encode(kImage)) {
+        return sendInputToPanel(openSpool(spoolDir), std::move(file), kMark, activate, ports);
     }
     void runPanelFrom(const std::string& bundle) {
         apps.apps.push_back({kPanelPid, bundle, spool::kPanelBundleIdentifier});
@@ -35,7 +39,7 @@ class PanelHandoff : public ::testing::Test {
 
     TempDir dir;
     const std::string root = std::filesystem::canonical(dir.path()).string();
-    const std::string spoolDir = root + "/spool/com.example.host";
+    const std::string spoolDir = root + "/Lumivo/affinity-8bf-spool/com.example.host";
     const std::string pluginBundle = root + "/LumivoFilter.8bf";
     const std::string enclosedPanel = pluginBundle + "/Contents/Resources/LumivoAffinity.app";
     FakeRunningApps apps;
@@ -81,12 +85,29 @@ TEST_F(PanelHandoff, TheRunningEnclosedPanelIsNotifiedAndNotLaunched) {
     EXPECT_EQ(reasons.size(), 1u);
 }
 
-TEST_F(PanelHandoff, AFileGivenWithTheImageIsWrittenAsItIs) {
+TEST_F(PanelHandoff, TheInputSaysWhichPictureItIsAndReplacesTheInputsNoPanelTook) {
     runPanelFrom(enclosedPanel);
-    const std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', 1, 2, 3};
-    ASSERT_TRUE(sendInputToPanel(spoolDir, PixelBuffer{1, 1, {1, 2, 3, 255}}, false, ports, &file));
-    EXPECT_EQ(spool::readWhole(spoolDir + "/" + kInputName), file);
+    // Earlier hand-offs whose panel never came: a later name or a later date changes nothing.
+    writeText(spoolDir + "/input-1700000000400.png", "older");
+    writeText(spoolDir + "/input-1800000000000.png", "later name");
+    writeText(spoolDir + "/result-1.png", "a result");
+    writeText(spoolDir + "/.input-1.png.AbCdEf", "being written");
+    ASSERT_TRUE(send(false));
+    EXPECT_EQ(entryNames(spoolDir),
+              (std::vector<std::string>{".input-1.png.AbCdEf", kInputName, "result-1.png"}));
+    const std::optional<std::vector<uint8_t>> written =
+        spool::readWhole(spoolDir + "/" + kInputName);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(picture_mark::find(written->data(), written->size()).mark, kMark);
+    const png::DecodedFile decoded = png::decodeFile(written->data(), written->size());
+    EXPECT_EQ(decoded.image.rgba, kImage.rgba);
+    EXPECT_TRUE(decoded.standsForEncode) << "the panel can still export the file as it is";
     EXPECT_EQ(notifier.posted.size(), 1u);
+
+    // Bytes that aren't a PNG can't say which picture they are: nothing is written or told.
+    EXPECT_FALSE(send(true, {0x89, 'P', 'N', 'G', 1, 2, 3}));
+    EXPECT_EQ(notifier.posted.size(), 1u);
+    EXPECT_TRUE(spool::readWhole(spoolDir + "/" + kInputName));
 }
 
 TEST_F(PanelHandoff, WithoutActivationNoPanelIsLaunchedAndNoInputIsLeft) {
@@ -184,7 +205,7 @@ TEST_F(PanelHandoff, LaunchFailuresRemoveTheInputWithTheirReason) {
 }
 
 TEST_F(PanelHandoff, NothingIsLeftWhenTheImageCannotBeEncodedOrTheHelperIsMissing) {
-    EXPECT_FALSE(send(true, PixelBuffer{}));
+    EXPECT_FALSE(send(true, {}));
     EXPECT_TRUE(reasons.empty());
     std::filesystem::remove_all(enclosedPanel);
     for (bool danglingLink : {false, true}) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "plugin/spool.h"
 
 // Sets (or, given null, unsets) an environment variable for the life of the object.
 class ScopedEnv {
@@ -64,6 +70,11 @@ inline std::string makeSpoolDirectory(const TempDir& temp,
     return directory;
 }
 
+// The handle of a spool directory that passes the spool's check (see makeSpoolDirectory).
+inline spool::Directory openSpool(const std::string& directory) {
+    return std::move(spool::checkDirectory(directory).directory.value());
+}
+
 // The sorted names of a directory's entries; none when it can't be read.
 inline std::vector<std::string> entryNames(const std::string& directory) {
     std::vector<std::string> names;
@@ -87,3 +98,50 @@ inline void makeBundle(const std::string& bundle, const std::string& identifier,
     }
     writeText(bundle + "/Contents/Info.ini", text);
 }
+
+// Makes a directory read-only for this process while it lives: by its mode for an ordinary
+// user, by the immutable attribute for root, whom modes don't stop. made() is false where the
+// file system can't do either.
+class ReadOnlyDirectory {
+  public:
+    explicit ReadOnlyDirectory(const std::string& path) : path_(path) {
+        ::chmod(path.c_str(), 0700);  // private, as a checked spool directory is
+        if (::geteuid() != 0) {
+            made_ = ::chmod(path.c_str(), 0500) == 0;
+        } else {
+            made_ = setImmutable(true);
+        }
+    }
+    ~ReadOnlyDirectory() { restore(); }
+    ReadOnlyDirectory(const ReadOnlyDirectory&) = delete;
+    ReadOnlyDirectory& operator=(const ReadOnlyDirectory&) = delete;
+
+    void restore() {
+        if (!made_) {
+            return;
+        }
+        made_ = false;
+        if (::geteuid() != 0) {
+            ::chmod(path_.c_str(), 0700);
+        } else {
+            setImmutable(false);
+        }
+    }
+    bool made() const { return made_; }
+
+  private:
+    bool setImmutable(bool on) const {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        bool set = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return set;
+    }
+
+    std::string path_;
+    bool made_ = false;
+};
