@@ -20,6 +20,8 @@
 #include "platform/bundle.h"
 #include "platform/linux/dbus_send_subscription.h"
 #include "platform/linux/glib_main_queue.h"
+#include "platform/linux/glib_one_shot_timer.h"
+#include "platform/linux/pidfd_process_exits.h"
 #include "platform/linux/proc_running_apps.h"
 #include "platform/serial_worker.h"
 #include "platform/worker_pool.h"
@@ -72,7 +74,7 @@ std::vector<std::string> userScripts(const PixelBuffer& startFrame) {
 
 }  // namespace
 
-int runPanel(int argc, char** argv) {
+int runPanel(int argc, char** argv, const PanelSeams& seams) {
     // 1-2. The command line.
     if (argc < 3) {
         std::fputs(kUsage, stderr);
@@ -135,9 +137,18 @@ int runPanel(int argc, char** argv) {
     loadPanelPage(parts, *page,
                   std::string("https://") + service_hosts::kAuth + "/plugin-panel/affinity");
 
+    // The editor's process is followed: when it quits, the picture is let go of.
+    PidfdProcessExits editorExits;
+    GlibOneShotTimer closeTimer;
+    EditorFollower follower(editorExits, closeTimer, handler, parts.windowPort,
+                            seams.editorGoneCloseSeconds);
+    handler.setSession(&follower);
+    follower.follow(gHostPid.load());
+
     // 14. Later inputs.
     ProcRunningApps runningApps;
     SendObserver observer(spoolDirectory, handler, parts.windowPort, runningApps, intakeQueue);
+    observer.setHostFollower([&follower](int32_t hostPid) { follower.follow(hostPid); });
     std::unique_ptr<SendSubscription> subscription = subscribeToSend(
         [&observer](const ReceivedAnnouncement& announcement) { observer.onSend(announcement); });
 

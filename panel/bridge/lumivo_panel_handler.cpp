@@ -104,7 +104,7 @@ void LumivoPanelHandler::setModules(ApplyRequests* apply, ServiceRequests* servi
 // --- Dispatch ---
 
 LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) {
-    static constexpr std::array<std::pair<std::string_view, Route>, 11> kRoutes{{
+    static constexpr std::array<std::pair<std::string_view, Route>, 12> kRoutes{{
         {"debug-log", &LumivoPanelHandler::onDebugLog},
         {"export-frame", &LumivoPanelHandler::onExportFrame},
         {"apply-result-chunk", &LumivoPanelHandler::onApplyResultChunk},
@@ -116,6 +116,7 @@ LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) 
         {"auth-save", &LumivoPanelHandler::onAuthSave},
         {"auth-refresh", &LumivoPanelHandler::onAuthRefresh},
         {"auth-sign-out", &LumivoPanelHandler::onAuthSignOut},
+        {"busy", &LumivoPanelHandler::onBusy},
     }};
     for (const auto& [name, route] : kRoutes) {
         if (name == type) {
@@ -226,6 +227,14 @@ void LumivoPanelHandler::onAuthSignOut(const json&, const json& ackId) {
     service_->signOut(ackId);
 }
 
+void LumivoPanelHandler::onBusy(const json& message, const json&) {
+    auto busy = message.find("busy");
+    if (busy == message.end() || !busy->is_boolean() || session_ == nullptr) {
+        return;
+    }
+    session_->handleBusy(busy->get<bool>());
+}
+
 // --- Frame ---
 
 void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file) {
@@ -275,6 +284,21 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
     script += frameChangeScript(width, height);
     closeDocumentGuard(script);
     evaluateLater(std::move(script));
+}
+
+void LumivoPanelHandler::releaseFrame() {
+    PixelBuffer released;
+    FrameFile file;
+    {
+        std::lock_guard lock(frameLock_);
+        if (input_ == nullptr) {
+            return;
+        }
+        released = std::move(*input_);
+        *input_ = PixelBuffer{};
+        file.swap(inputFile_);
+    }
+    // Freed here, outside the lock; an export still sending the file holds its own share.
 }
 
 void LumivoPanelHandler::handleExportFrame(const json& ackId) {

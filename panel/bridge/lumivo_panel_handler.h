@@ -46,6 +46,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     // The modules that serve the other requests; null while a module is not wired in.
     void setModules(ApplyRequests* apply, ServiceRequests* service,
                     NotificationRequests* notifications);
+    // The module told of the page's "busy" messages; null while none is wired in.
+    void setSession(SessionRequests* session) { session_ = session; }
     // Where "debug-log" lines go: the system log and standard error unless replaced.
     void setLogSink(LogSink sink) { log_ = std::move(sink); }
 
@@ -60,6 +62,10 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) override;
     bool lastExportIsFromAnotherSource() const override;
     void handleExportFrame(const nlohmann::json& ackId);
+    // Lets go of the current frame and its file when the editor it came from has quit: the
+    // frame is empty until the next one arrives, and an export answers as for an encoder
+    // failure. A result the page is sending is kept, so it still reaches the spool. Any thread.
+    void releaseFrame();
 
     // --- Into the page ---
     void callAck(const std::string& name, const nlohmann::json& arguments) override;
@@ -88,6 +94,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void onAuthSave(const nlohmann::json& message, const nlohmann::json& ackId);
     void onAuthRefresh(const nlohmann::json& message, const nlohmann::json& ackId);
     void onAuthSignOut(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onBusy(const nlohmann::json& message, const nlohmann::json& ackId);
 
     // Queues a script for the page; the web view is looked up only when it runs. The script is
     // already wrapped in its document guard.
@@ -121,5 +128,6 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     ApplyRequests* apply_ = nullptr;
     ServiceRequests* service_ = nullptr;
     NotificationRequests* notifications_ = nullptr;
+    SessionRequests* session_ = nullptr;
     LogSink log_;
 };
