@@ -13,6 +13,7 @@
 #include "imaging/png.h"
 #include "panel/app/input_intake.h"
 #include "panel/app/panel_modules.h"
+#include "panel/app/panel_window_place.h"
 #include "panel/app/startup_window.h"
 #include "panel/bridge/lumivo_panel_handler.h"
 #include "panel/bridge/page_scripts.h"
@@ -21,8 +22,11 @@
 #include "platform/linux/dbus_send_subscription.h"
 #include "platform/linux/glib_main_queue.h"
 #include "platform/linux/glib_one_shot_timer.h"
+#include "platform/linux/gtk_panel_window_frame.h"
+#include "platform/linux/keyfile_user_defaults.h"
 #include "platform/linux/pidfd_process_exits.h"
 #include "platform/linux/proc_running_apps.h"
+#include "platform/linux/x11_desktop_windows.h"
 #include "platform/serial_worker.h"
 #include "platform/worker_pool.h"
 #include "plugin/spool.h"
@@ -131,6 +135,12 @@ int runPanel(int argc, char** argv, const PanelSeams& seams) {
     PanelWindowParts parts = createPanelWindow(handler, userScripts(startFrame));
     PanelModules modules = wirePanelModules(handler, mainQueue, parts.windowPort);
     handler.setModules(modules.apply.get(), modules.service.get(), modules.notifications.get());
+    // Beside the editor's window and above it, or where the user left it last time.
+    X11DesktopWindows desktop;
+    GtkPanelWindowFrame windowFrame(GTK_WINDOW(parts.window));
+    KeyfileUserDefaults defaults(KeyfileUserDefaults::defaultPath());
+    PanelWindowPlacer placer(desktop, windowFrame, defaults);
+    placer.placeAtStart(gHostPid.load());
     showPanelWindow(parts);
 
     // 13. The page, with the origin of the service's sign-in host.
@@ -148,7 +158,10 @@ int runPanel(int argc, char** argv, const PanelSeams& seams) {
     // 14. Later inputs.
     ProcRunningApps runningApps;
     SendObserver observer(spoolDirectory, handler, parts.windowPort, runningApps, intakeQueue);
-    observer.setHostFollower([&follower](int32_t hostPid) { follower.follow(hostPid); });
+    observer.setHostFollower([&follower, &placer](int32_t hostPid) {
+        follower.follow(hostPid);
+        placer.follow(hostPid);
+    });
     std::unique_ptr<SendSubscription> subscription = subscribeToSend(
         [&observer](const ReceivedAnnouncement& announcement) { observer.onSend(announcement); });
 
