@@ -88,7 +88,10 @@ ScreenRect placePanel(const PlacementRequest& request) {
     }
 
     // Beside the editor first, then at the work area's edges; the first that covers least wins.
+    // A later place must cover clearly less (a sixteenth of the panel) to win, so that a sliver
+    // doesn't move the panel from the editor's top down over its status bar.
     const ScreenRect& editor = *request.editor;
+    const int64_t slack = int64_t{outerWidth} * outerHeight / 16;
     const int besideTop = clampInto(editor.y, area.y, bottom);
     const std::array<std::array<int, 2>, 8> candidates{{
         {editor.x + editor.width, besideTop},
@@ -105,12 +108,12 @@ ScreenRect placePanel(const PlacementRequest& request) {
     for (const auto& [x, y] : candidates) {
         const ScreenRect outer = outerAt(clampInto(x, area.x, right), clampInto(y, area.y, bottom));
         const int64_t cover = overlapArea(outer, editor);
-        if (bestCover < 0 || cover < bestCover) {
+        if (bestCover < 0 || cover + slack < bestCover) {
             best = outer;
             bestCover = cover;
         }
     }
-    if (remembered && overlapArea(*remembered, editor) <= bestCover) {
+    if (remembered && overlapArea(*remembered, editor) <= bestCover + slack) {
         return placed(remembered->x, remembered->y);
     }
     return placed(best.x, best.y);

@@ -20,8 +20,8 @@ struct PlacementRequest {
 // Where the panel's window opens: the position of its frame's top-left corner and the size of
 // its content. The size is the remembered one (else the one wanted), within the least size and
 // the editor's work area. Beside the editor's window where its work area has room (right, then
-// left), else where the panel covers the least of it, keeping to the editor's top edge when
-// that costs nothing, so its status bar stays free. A remembered place is kept while it lies on
-// a monitor and covers the editor no more than that. Without an editor: the remembered place,
-// else the centre of the primary monitor.
+// left), else where the panel covers the least of it, keeping to the editor's top edge unless
+// another place covers clearly less, so its status bar stays free. A remembered place is kept
+// while it lies on a monitor and covers the editor about as little. Without an editor: the
+// remembered place, else the centre of the primary monitor.
 ScreenRect placePanel(const PlacementRequest& request);
