@@ -52,7 +52,8 @@ class Desktop {
         }
         ::setenv("DISPLAY", name_.c_str(), 1);
         wm_ = std::make_unique<ChildProcess>("openbox", std::vector<std::string>{"--sm-disable"});
-        managed_ = waitFor([&] { return !cardinals(root(), "_NET_SUPPORTING_WM_CHECK").empty(); });
+        // Openbox names its theme on the root window last, once it manages windows.
+        managed_ = waitFor([&] { return hasProperty(root(), "_OB_THEME"); });
     }
     ~Desktop() {
         if (display_ != nullptr) {
@@ -64,6 +65,19 @@ class Desktop {
 
     bool ready() const { return managed_; }
     Window root() const { return DefaultRootWindow(display_); }
+
+    bool hasProperty(Window window, const char* name) {
+        Atom actual = None;
+        int format;
+        unsigned long count, after;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(display_, window, atom(name), 0, 0, False, AnyPropertyType, &actual,
+                           &format, &count, &after, &data);
+        if (data != nullptr) {
+            XFree(data);
+        }
+        return actual != None;
+    }
 
     std::vector<unsigned long> cardinals(Window window, const char* name,
                                          Atom type = AnyPropertyType) {
@@ -189,7 +203,7 @@ TEST(PanelWindow, OpensBesideItsEditorStaysAboveItAndComesBackWhereTheUserLeftIt
     ASSERT_TRUE(desktop.ready()) << "no X server or window manager";
     auto editor = startEditor(60, 40, 900, 800);
     auto editorShown = desktop.waitForWindowOf(editor->pid());
-    ASSERT_TRUE(editorShown);
+    ASSERT_TRUE(editorShown) << "the editor's window never showed: " << editor->allOutput();
 
     PanelInstall install(kProbePage);
     writeSolidPng(install.spool + "/input-1.png", 4, 4, {1, 2, 3, 255});
