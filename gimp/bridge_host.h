@@ -46,4 +46,7 @@ class BridgeHost {
     virtual void tell(const std::string& message) = 0;
     virtual std::optional<LayerArea> lastHandoff() = 0;
     virtual void rememberHandoff(const LayerArea& area) = 0;
+    // Whether the editor is on the accessibility bus, as far as the bridge can tell: the panel
+    // presses its Filters menu item there to apply a result.
+    virtual bool onAccessibilityBus() { return true; }
 };

@@ -85,6 +85,16 @@ BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string
     }
     if (answer == userCanceledErr) {
         host.rememberHandoff(area);
+        if (!host.onAccessibilityBus()) {
+            // Without it the panel's press can't work: the user is told the one thing to do.
+            host.tell(title +
+                      ": the picture went to the panel, but GIMP is not on the accessibility "
+                      "bus, so the panel can't run Filters > " +
+                      title +
+                      " for you: log out and back in once after installing, or start GIMP as "
+                      "GTK_MODULES=gail:atk-bridge gimp");
+            return BridgeResult{BridgeOutcome::kHandedOff, answer};
+        }
         host.tell(title + ": the picture went to the panel");
         return BridgeResult{BridgeOutcome::kHandedOff, answer};
     }

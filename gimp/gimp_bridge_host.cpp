@@ -4,12 +4,17 @@
 #include "gimp/gimp_bridge_host.h"
 
 #include <libgimp/gimp.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <vector>
+
+#include "gimp/atk_bridge_check.h"
 
 namespace {
 
@@ -134,4 +139,20 @@ std::optional<LayerArea> GimpBridgeHost::lastHandoff() {
 
 void GimpBridgeHost::rememberHandoff(const LayerArea& area) {
     gimp_set_data(kHandoffDataKey, &area, sizeof area);
+}
+
+bool GimpBridgeHost::onAccessibilityBus() {
+    if (gtkModulesLoadAtkBridge(::getenv("GTK_MODULES"))) {
+        return true;
+    }
+    // A desktop setting may load the module without the variable; GIMP is this run's parent.
+    const std::string maps = "/proc/" + std::to_string(::getppid()) + "/maps";
+    gchar* text = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(maps.c_str(), &text, &length, nullptr)) {
+        return false;
+    }
+    const bool loaded = mapsShowAtkBridge(std::string_view(text, length));
+    g_free(text);
+    return loaded;
 }

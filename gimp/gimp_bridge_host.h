@@ -18,6 +18,9 @@ class GimpBridgeHost final : public BridgeHost {
     void tell(const std::string& message) override;
     std::optional<LayerArea> lastHandoff() override;
     void rememberHandoff(const LayerArea& area) override;
+    // GTK 2's GIMP is on the bus only with the ATK bridge module: named in GTK_MODULES, which
+    // it passes on to its plug-ins, or seen loaded in GIMP's memory map.
+    bool onAccessibilityBus() override;
 
   private:
     gint32 image_;

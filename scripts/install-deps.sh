@@ -18,6 +18,8 @@ packages=(
   at-spi2-core libcurl4-openssl-dev nlohmann-json3-dev
   # headless runs: virtual display, private session bus, keyring, screenshots, TLS test server
   xvfb xauth dbus dbus-x11 gnome-keyring imagemagick x11-apps openssl python3
+  # a window manager for the tests of how the panel's window is placed and kept above its editor
+  openbox
   # the reference service and its sandbox: HTTP server, effects, namespaces, notification
   # server, keyring look-ups, the recording browser
   libsoup-3.0-dev libopencv-photo-dev libopencv-imgproc-dev util-linux iproute2

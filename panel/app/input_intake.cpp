@@ -152,6 +152,9 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
         if (app && !app->bundleIdentifier.empty() &&
             app->bundleIdentifier == lastComponentOf(inputDirectory)) {
             gHostPid.exchange(pid);
+            if (follow_) {
+                follow_(pid);
+            }
         }
     }
 

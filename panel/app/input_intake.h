@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "panel/bridge/lumivo_panel_handler.h"
@@ -69,12 +71,18 @@ class SendObserver {
 
     void onSend(const ReceivedAnnouncement& announcement);
 
+    // Told of each host process a hand-off is accepted from, once it is the host.
+    void setHostFollower(std::function<void(int32_t hostPid)> follow) {
+        follow_ = std::move(follow);
+    }
+
   private:
     std::string commandLineSpoolDirectory_;
     LumivoPanelHandler& handler_;
     std::weak_ptr<PanelWindow> window_;
     RunningApps& runningApps_;
     TaskQueue& intakeQueue_;
+    std::function<void(int32_t hostPid)> follow_;
 };
 
 // A path with its symbolic links resolved as far as it exists, then made absolute and free of

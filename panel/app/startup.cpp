@@ -13,6 +13,7 @@
 #include "imaging/png.h"
 #include "panel/app/input_intake.h"
 #include "panel/app/panel_modules.h"
+#include "panel/app/panel_window_place.h"
 #include "panel/app/startup_window.h"
 #include "panel/bridge/lumivo_panel_handler.h"
 #include "panel/bridge/page_scripts.h"
@@ -20,7 +21,12 @@
 #include "platform/bundle.h"
 #include "platform/linux/dbus_send_subscription.h"
 #include "platform/linux/glib_main_queue.h"
+#include "platform/linux/glib_one_shot_timer.h"
+#include "platform/linux/gtk_panel_window_frame.h"
+#include "platform/linux/keyfile_user_defaults.h"
+#include "platform/linux/pidfd_process_exits.h"
 #include "platform/linux/proc_running_apps.h"
+#include "platform/linux/x11_desktop_windows.h"
 #include "platform/serial_worker.h"
 #include "platform/worker_pool.h"
 #include "plugin/spool.h"
@@ -75,7 +81,7 @@ std::vector<std::string> userScripts(const PixelBuffer& startFrame) {
 
 }  // namespace
 
-int runPanel(int argc, char** argv) {
+int runPanel(int argc, char** argv, const PanelSeams& seams) {
     // 1-2. The command line.
     if (argc < 3) {
         std::fputs(kUsage, stderr);
@@ -132,15 +138,33 @@ int runPanel(int argc, char** argv) {
     PanelModules modules = wirePanelModules(handler, mainQueue, exportWorkers, parts.windowPort);
     handler.setModules(modules.apply.get(), modules.service.get(), modules.notifications.get());
     handler.setTransfers(modules.transfers.get());
+    // Beside the editor's window and above it, or where the user left it last time.
+    X11DesktopWindows desktop;
+    GtkPanelWindowFrame windowFrame(GTK_WINDOW(parts.window));
+    KeyfileUserDefaults defaults(KeyfileUserDefaults::defaultPath());
+    PanelWindowPlacer placer(desktop, windowFrame, defaults);
+    placer.placeAtStart(gHostPid.load());
     showPanelWindow(parts);
 
     // 13. The page, with the origin of the service's sign-in host.
     loadPanelPage(parts, *page,
                   std::string("https://") + service_hosts::kAuth + "/plugin-panel/affinity");
 
+    // The editor's process is followed: when it quits, the picture is let go of.
+    PidfdProcessExits editorExits;
+    GlibOneShotTimer closeTimer;
+    EditorFollower follower(editorExits, closeTimer, handler, parts.windowPort,
+                            seams.editorGoneCloseSeconds);
+    handler.setSession(&follower);
+    follower.follow(gHostPid.load());
+
     // 14. Later inputs.
     ProcRunningApps runningApps;
     SendObserver observer(spoolDirectory, handler, parts.windowPort, runningApps, intakeQueue);
+    observer.setHostFollower([&follower, &placer](int32_t hostPid) {
+        follower.follow(hostPid);
+        placer.follow(hostPid);
+    });
     std::unique_ptr<SendSubscription> subscription = subscribeToSend(
         [&observer](const ReceivedAnnouncement& announcement) { observer.onSend(announcement); });
 

@@ -139,7 +139,6 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
     gtk_window_set_title(GTK_WINDOW(parts.window), "Lumivo");
     gtk_window_set_default_size(GTK_WINDOW(parts.window), kPanelWidth, kPanelHeight);
     gtk_window_set_resizable(GTK_WINDOW(parts.window), TRUE);
-    gtk_window_set_position(GTK_WINDOW(parts.window), GTK_WIN_POS_CENTER);
     gtk_container_add(GTK_CONTAINER(parts.window), GTK_WIDGET(parts.webView));
     // Closing the window ends the panel before GTK would destroy it.
     g_signal_connect(parts.window, "delete-event", G_CALLBACK(onWindowDelete), &handler);
@@ -150,7 +149,6 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
 }
 
 void showPanelWindow(const PanelWindowParts& parts) {
-    gtk_window_set_position(GTK_WINDOW(parts.window), GTK_WIN_POS_CENTER);
     parts.windowPort->present();
 }
 

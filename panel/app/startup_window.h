@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/app/panel_window_place.h"
 #include "panel/bridge/lumivo_panel_handler.h"
 #include "platform/linux/gtk_panel_window.h"
 #include "platform/linux/webkit_web_view.h"
@@ -17,16 +18,13 @@ struct PanelWindowParts {
     std::shared_ptr<WebKitWebViewAdapter> webViewPort;
 };
 
-inline constexpr int kPanelWidth = 440;
-inline constexpr int kPanelHeight = 760;
-
 // Builds the web view with the given user scripts (document start, main frame only, in this
 // order) and the "lumivo" channel, and the window around it (not shown yet). The handler
 // becomes the channel's receiver, the view's navigation delegate and the window's delegate.
 PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
                                    const std::vector<std::string>& userScripts);
 
-// Shows the window centred and brings it to the front.
+// Shows the window where it was arranged and brings it to the front.
 void showPanelWindow(const PanelWindowParts& parts);
 
 // Starts loading the page from text, with the origin of the base URI.

@@ -106,7 +106,7 @@ void LumivoPanelHandler::setModules(ApplyRequests* apply, ServiceRequests* servi
 // --- Dispatch ---
 
 LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) {
-    static constexpr std::array<std::pair<std::string_view, Route>, 15> kRoutes{{
+    static constexpr std::array<std::pair<std::string_view, Route>, 16> kRoutes{{
         {"debug-log", &LumivoPanelHandler::onDebugLog},
         {"export-frame", &LumivoPanelHandler::onExportFrame},
         {"apply-result-chunk", &LumivoPanelHandler::onApplyResultChunk},
@@ -123,6 +123,7 @@ LumivoPanelHandler::Route LumivoPanelHandler::routeFor(const std::string& type) 
         {"apply-look", &LumivoPanelHandler::onApplyLook},
         {"upload-frame", &LumivoPanelHandler::onUploadFrame},
         {"apply-url", &LumivoPanelHandler::onApplyUrl},
+        {"busy", &LumivoPanelHandler::onBusy},
     }};
     for (const auto& [name, route] : kRoutes) {
         if (name == type) {
@@ -279,6 +280,14 @@ void LumivoPanelHandler::onApplyUrl(const json& message, const json& ackId) {
     transfers_->handleApplyUrl(ackId, memberOrEmpty(message, "url"));
 }
 
+void LumivoPanelHandler::onBusy(const json& message, const json&) {
+    auto busy = message.find("busy");
+    if (busy == message.end() || !busy->is_boolean() || session_ == nullptr) {
+        return;
+    }
+    session_->handleBusy(busy->get<bool>());
+}
+
 // --- Frame ---
 
 void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameFile file,
@@ -349,6 +358,23 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
     script += frameChangeScript(width, height);
     closeDocumentGuard(script);
     evaluateLater(std::move(script));
+}
+
+void LumivoPanelHandler::releaseFrame() {
+    PixelBuffer released;
+    FrameFile file;
+    {
+        std::lock_guard lock(frameLock_);
+        if (input_ == nullptr) {
+            return;
+        }
+        released = std::move(*input_);
+        *input_ = PixelBuffer{};
+        // A look or an upload asked for by the frame's number finds it gone.
+        ++inputSerial_;
+        file.swap(inputFile_);
+    }
+    // Freed here, outside the lock; an export still sending the file holds its own share.
 }
 
 void LumivoPanelHandler::handleExportFrame(const json& ackId) {

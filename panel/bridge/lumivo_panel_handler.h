@@ -54,6 +54,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     // The module that moves the frame and results on the service's road; null while it is not
     // wired in.
     void setTransfers(TransferRequests* transfers) { transfers_ = transfers; }
+    // The module told of the page's "busy" messages; null while none is wired in.
+    void setSession(SessionRequests* session) { session_ = session; }
     // Where "debug-log" lines go: the system log and standard error unless replaced.
     void setLogSink(LogSink sink) { log_ = std::move(sink); }
 
@@ -73,6 +75,10 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     bool readFrame(FrameUse use, const Reader& read) override;
     std::optional<PictureMark> resultMark() const override;
     void handleExportFrame(const nlohmann::json& ackId);
+    // Lets go of the current frame and its file when the editor it came from has quit: the
+    // frame is empty until the next one arrives, and an export answers as for an encoder
+    // failure. A result the page is sending is kept, so it still reaches the spool. Any thread.
+    void releaseFrame();
 
     // --- Into the page ---
     void callAck(const std::string& name, const nlohmann::json& arguments) override;
@@ -105,6 +111,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     void onApplyLook(const nlohmann::json& message, const nlohmann::json& ackId);
     void onUploadFrame(const nlohmann::json& message, const nlohmann::json& ackId);
     void onApplyUrl(const nlohmann::json& message, const nlohmann::json& ackId);
+    void onBusy(const nlohmann::json& message, const nlohmann::json& ackId);
 
     // Queues a script for the page; the web view is looked up only when it runs. The script is
     // already wrapped in its document guard.
@@ -145,6 +152,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     ServiceRequests* service_ = nullptr;
     NotificationRequests* notifications_ = nullptr;
     TransferRequests* transfers_ = nullptr;
+    SessionRequests* session_ = nullptr;
     LogSink log_;
     PanelLanes lanes_{mainQueue_, exportQueue_, *this};
 };

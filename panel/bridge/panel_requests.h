@@ -67,3 +67,12 @@ class TransferRequests {
                                    const nlohmann::json& frame) = 0;
     virtual void handleApplyUrl(const nlohmann::json& ackId, const nlohmann::json& url) = 0;
 };
+
+// What the page says of the user's work (panel/app).
+class SessionRequests {
+  public:
+    virtual ~SessionRequests() = default;
+    // Whether the user is in the middle of something in the page that closing the panel would
+    // lose: an upload, a creation being made, a sign-in form being filled in.
+    virtual void handleBusy(bool busy) = 0;
+};

@@ -1,6 +1,7 @@
 #include "platform/linux/keyfile_user_defaults.h"
 
 #include <memory>
+#include <mutex>
 
 #include <glib.h>
 
@@ -38,6 +39,13 @@ void save(const std::string& path, GKeyFile* file) {
     g_free(data);
 }
 
+// One lock for every store of the process: the panel's parts each keep their own store of the
+// same file, and a change made through one must not be lost to a change made through another.
+std::mutex& storeLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 }  // namespace
 
 KeyfileUserDefaults::KeyfileUserDefaults(std::string path) : path_(std::move(path)) {}
@@ -51,7 +59,7 @@ std::string KeyfileUserDefaults::defaultPath() {
 }
 
 bool KeyfileUserDefaults::boolForKey(const std::string& key) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(storeLock());
     KeyFilePtr file = load(path_);
     GError* error = nullptr;
     const gboolean value = g_key_file_get_boolean(file.get(), kGroup, key.c_str(), &error);
@@ -63,14 +71,14 @@ bool KeyfileUserDefaults::boolForKey(const std::string& key) {
 }
 
 void KeyfileUserDefaults::setBool(const std::string& key, bool value) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(storeLock());
     KeyFilePtr file = load(path_);
     g_key_file_set_boolean(file.get(), kGroup, key.c_str(), value);
     save(path_, file.get());
 }
 
 std::optional<std::string> KeyfileUserDefaults::stringForKey(const std::string& key) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(storeLock());
     KeyFilePtr file = load(path_);
     gchar* value = g_key_file_get_string(file.get(), kGroup, key.c_str(), nullptr);
     if (!value) {
@@ -82,14 +90,14 @@ std::optional<std::string> KeyfileUserDefaults::stringForKey(const std::string& 
 }
 
 void KeyfileUserDefaults::setString(const std::string& key, const std::string& value) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(storeLock());
     KeyFilePtr file = load(path_);
     g_key_file_set_string(file.get(), kGroup, key.c_str(), value.c_str());
     save(path_, file.get());
 }
 
 void KeyfileUserDefaults::remove(const std::string& key) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(storeLock());
     KeyFilePtr file = load(path_);
     GError* error = nullptr;
     if (g_key_file_remove_key(file.get(), kGroup, key.c_str(), &error)) {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include "platform/user_defaults.h"
 
 // UserDefaults in a key file, group [Defaults]. Every read loads the file afresh and every
-// change loads, edits and replaces it atomically (write then rename), under one lock, so two
-// threads of the process never lose each other's change. Any thread.
+// change loads, edits and replaces it atomically (write then rename), under one lock shared by
+// every store of the process, so two threads never lose each other's change. Any thread.
 class KeyfileUserDefaults final : public UserDefaults {
   public:
     explicit KeyfileUserDefaults(std::string path);
@@ -22,6 +21,5 @@ class KeyfileUserDefaults final : public UserDefaults {
     void remove(const std::string& key) override;
 
   private:
-    std::mutex mutex_;
     std::string path_;
 };

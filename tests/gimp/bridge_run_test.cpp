@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "gimp/atk_bridge_check.h"
 #include "plugin/spool.h"
 #include "plugin/temp_dir.h"
 
@@ -62,6 +63,7 @@ struct FakeEditor final : BridgeHost {
     int writes = 0;
     std::vector<std::string> messages;
     std::optional<LayerArea> record;
+    bool onBus = true;
 
     BridgeTarget target() override { return layer; }
     bool readArea(const BridgeTarget&, Document& document) override {
@@ -84,6 +86,7 @@ struct FakeEditor final : BridgeHost {
     void tell(const std::string& message) override { messages.push_back(message); }
     std::optional<LayerArea> lastHandoff() override { return record; }
     void rememberHandoff(const LayerArea& r) override { record = r; }
+    bool onAccessibilityBus() override { return onBus; }
 };
 
 class BridgeRunTest : public ::testing::Test {
@@ -259,4 +262,63 @@ TEST_F(BridgeRunTest, AWaitingResultIsAppliedOnlyWhereItsInputCameFrom) {
             EXPECT_TRUE(inverted()) << c.label;
         }
     }
+}
+
+TEST_F(BridgeRunTest, AHandOffInAGimpOffTheAccessibilityBusSaysTheOneThingToDo) {
+    startAnswer = userCanceledErr;
+    editor.onBus = false;
+    const BridgeResult result = run();
+    // Nothing is lost: the picture still goes to the panel.
+    EXPECT_EQ(result.outcome, BridgeOutcome::kHandedOff);
+    EXPECT_EQ(filterCalls, 1);
+    EXPECT_TRUE(editor.record);
+    EXPECT_EQ(editor.pixels, original);
+    ASSERT_EQ(editor.messages.size(), 1u);
+    EXPECT_EQ(editor.messages[0],
+              "Lumivo: the picture went to the panel, but GIMP is not on the accessibility bus, "
+              "so the panel can't run Filters > Lumivo for you: log out and back in once after "
+              "installing, or start GIMP as GTK_MODULES=gail:atk-bridge gimp");
+
+    // An applied result needs no press: nothing is said.
+    startAnswer = noErr;
+    editor.messages.clear();
+    EXPECT_EQ(run().outcome, BridgeOutcome::kApplied);
+    EXPECT_TRUE(editor.messages.empty());
+}
+
+TEST(AtkBridgeCheck, WhatLoadsTheModuleThatPutsGtk2OnTheBus) {
+    struct Case {
+        const char* modules;
+        bool loads;
+    };
+    const Case cases[] = {
+        {nullptr, false},
+        {"", false},
+        {"gail", false},
+        {"canberra-gtk-module", false},
+        {"gail:atk-bridge", true},
+        {"atk-bridge", true},
+        {"canberra-gtk-module,gail,atk-bridge", true},
+        {"gail:atk-bridge:canberra-gtk-module", true},
+        {"/usr/lib/x86_64-linux-gnu/gtk-2.0/modules/libatk-bridge.so", true},
+        {"atk-bridge-extra", false},
+        {"notatk-bridge", false},
+        {"gail:", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(gtkModulesLoadAtkBridge(c.modules), c.loads)
+            << (c.modules == nullptr ? "unset" : c.modules);
+    }
+    const std::string loaded =
+        "7f1c2e000000-7f1c2e004000 r--p 00000000 08:01 1234 "
+        "/usr/lib/x86_64-linux-gnu/gtk-2.0/modules/libatk-bridge.so\n";
+    const std::string notLoaded =
+        "7f1c2e000000-7f1c2e004000 r--p 00000000 08:01 1234 "
+        "/usr/lib/x86_64-linux-gnu/gtk-2.0/modules/libgail.so\n";
+    EXPECT_TRUE(mapsShowAtkBridge(loaded));
+    EXPECT_TRUE(mapsShowAtkBridge(notLoaded +
+                                  "7f1c-7f1d r-xp 0 08:01 9 "
+                                  "/usr/lib/x86_64-linux-gnu/libatk-bridge-2.0.so.0.0.0\n"));
+    EXPECT_FALSE(mapsShowAtkBridge(notLoaded));
+    EXPECT_FALSE(mapsShowAtkBridge(""));
 }

@@ -103,7 +103,10 @@ TEST(PanelApp, PageSeesTheStartFrameExportsItHearsOfSendsAndClosesWithStatusZero
     PanelInstall install(kProbePage);
     writeSolidPng(install.spool + "/input-5.png", 5, 4, {10, 20, 30, 255});
     writeSolidPng(install.temp / "outside.png", 9, 9, {0, 0, 0, 255});
-    auto panel = install.start({install.temp / "outside.png", install.spool, "12abc"});
+    // The host id is read as atoi does; it names a live process (this test), since a panel whose
+    // editor has quit lets go of its frame.
+    auto panel = install.start(
+        {install.temp / "outside.png", install.spool, std::to_string(::getpid()) + "abc"});
 
     EXPECT_TRUE(panel->waitForLine("probe info {\"width\":5,\"height\":4} at " + kPageUrl))
         << panel->allOutput();

@@ -61,6 +61,8 @@ struct PanelInstall {
     std::unique_ptr<PanelProcess> start(const std::vector<std::string>& arguments,
                                         std::vector<std::string> environment = {}) {
         environment.push_back("XDG_DATA_HOME=" + temp.path());
+        // The panel's settings (where its window was left, for one) are the test's own too.
+        environment.push_back("XDG_CONFIG_HOME=" + temp / "config");
         if (launcher.empty()) {
             return std::make_unique<PanelProcess>(executable, arguments, environment);
         }
