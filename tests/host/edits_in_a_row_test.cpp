@@ -1,7 +1,6 @@
 // The filter's own run inside the demo editor's driver, with the panel played by the test: many
 // edits in a row land, whatever the document's planes, profile and selection.
 #include <gtest/gtest.h>
-#include <lcms2.h>
 
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "fakes/fake_send_notifier.h"
 #include "host/filter_driver.h"
 #include "imaging/png.h"
+#include "imaging/test_images.h"
 #include "plugin/filter_invoke.h"
 #include "plugin/filter_start.h"
 #include "plugin/marked_png.h"
@@ -21,22 +21,6 @@
 #include "plugin/temp_dir.h"
 
 namespace {
-
-// A wide-gamut RGB profile, so the colours really change on the way to sRGB and back.
-std::vector<uint8_t> wideGamutProfile() {
-    cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number length = 0;
-    cmsSaveProfileToMem(profile, nullptr, &length);
-    std::vector<uint8_t> bytes(length);
-    cmsSaveProfileToMem(profile, bytes.data(), &length);
-    cmsCloseProfile(profile);
-    return bytes;
-}
 
 // The plug-in's run, bound to the test's spool and panel.
 FilterRun* gRun = nullptr;
@@ -117,7 +101,8 @@ class EditsInARow : public ::testing::Test {
 }  // namespace
 
 TEST_F(EditsInARow, EachResultLandsInTheDocumentItsPictureCameFrom) {
-    const std::vector<uint8_t> profile = wideGamutProfile();
+    // A wide-gamut profile, so the colours really change on the way to sRGB and back.
+    const std::vector<uint8_t> profile = testimg::adobeRgbProfile();
     const struct {
         const char* name;
         int channels;
