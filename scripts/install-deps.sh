@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, benchmarking and the demo need.
-# Idempotent: packages already present are skipped by apt-get.
+# Installs every Debian package that building, testing, benchmarking and the demo need, then the
+# page's lint and format tools from panel/page's lock file (npm ci).
+# Idempotent: packages already present are skipped by apt-get, and npm ci runs only when the lock
+# file differs from what was installed.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   # toolchain
@@ -27,13 +30,31 @@ packages=(
   # the GIMP host bridge: the editor, its plug-in library, and the bridge that puts GTK 2
   # programs on the accessibility bus
   gimp gimp-data libgimp2.0-dev libatk-adaptor
+  # the panel's page: its bundler, and Node for its assembly, unit tests and tools
+  esbuild nodejs
 )
+# npm comes with some builds of nodejs (and conflicts with Debian's npm there); Debian's own
+# nodejs needs the npm package.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+
+# The page's lint and format tools, exactly as the lock file pins them, installed as the user who
+# runs this (they live in the source tree). Nothing else is fetched once they are in.
+page_tools() {
+  local page=$root/panel/page
+  if cmp -s "$page/package-lock.json" "$page/node_modules/.installed-lock.json"; then
+    return 0
+  fi
+  (cd "$page" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$page/package-lock.json" "$page/node_modules/.installed-lock.json"
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  page_tools
   exit 0
 fi
 
@@ -57,3 +78,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 ${as_root[@]+"${as_root[@]}"} apt-get update -qq
 ${as_root[@]+"${as_root[@]}"} apt-get install -y -qq --no-install-recommends "${missing[@]}"
+page_tools

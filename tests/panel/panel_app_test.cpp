@@ -30,8 +30,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kPageUrl = "https://auth.lumivo.example/plugin-panel/affinity";
-const std::string kShippedPage =
-    std::string(LUMIVO_SOURCE_DIR) + "/panel/resources/panel/index.html";
+// The page as the build assembles it into the bundle.
+const std::string kShippedPage = std::string(LUMIVO_BUNDLE_DIR) +
+                                 "/Contents/Resources/LumivoAffinity.app/Contents/Resources/panel/"
+                                 "index.html";
 
 std::vector<X11Window> waitForWindows(pid_t pid, std::chrono::seconds limit = 30s) {
     auto deadline = std::chrono::steady_clock::now() + limit;
