@@ -42,6 +42,9 @@ BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string
                                 " works on the layers of 8-bit RGB images only (Image > Mode > "
                                 "RGB, Image > Precision > 8 bit integer).");
     }
+    if (target.severalLayers) {
+        return refuse(host, title + " works on one layer at a time; select only one.");
+    }
     if (target.isGroup) {
         return refuse(host, title + " works on a layer, not on a layer group.");
     }

@@ -1,7 +1,7 @@
 // The tile API is deprecated in 2.10 in favour of GEGL buffers; it is used on purpose (see the
 // header), so its deprecation warnings are switched off for this file only.
 #define GIMP_DISABLE_DEPRECATION_WARNINGS
-#include "gimp/gimp_bridge_host.h"
+#include "gimp/gimp2/gimp2_bridge_host.h"
 
 #include <libgimp/gimp.h>
 
@@ -66,7 +66,7 @@ bool moveArea(GimpDrawable* drawable, const BridgeTarget& target, DocumentType& 
 
 }  // namespace
 
-BridgeTarget GimpBridgeHost::target() {
+BridgeTarget Gimp2BridgeHost::target() {
     BridgeTarget target;
     target.area.image = image_;
     target.area.drawable = drawable_;
@@ -86,7 +86,7 @@ BridgeTarget GimpBridgeHost::target() {
     return target;
 }
 
-bool GimpBridgeHost::readArea(const BridgeTarget& target, Document& document) {
+bool Gimp2BridgeHost::readArea(const BridgeTarget& target, Document& document) {
     DrawablePtr drawable(gimp_drawable_get(drawable_));
     if (!drawable || !moveArea(drawable.get(), target, document)) {
         return false;
@@ -103,7 +103,7 @@ bool GimpBridgeHost::readArea(const BridgeTarget& target, Document& document) {
     return true;
 }
 
-bool GimpBridgeHost::writeArea(const BridgeTarget& target, const Document& document) {
+bool Gimp2BridgeHost::writeArea(const BridgeTarget& target, const Document& document) {
     DrawablePtr drawable(gimp_drawable_get(drawable_));
     if (!drawable || !moveArea(drawable.get(), target, document)) {
         return false;
@@ -119,11 +119,11 @@ bool GimpBridgeHost::writeArea(const BridgeTarget& target, const Document& docum
     return true;
 }
 
-void GimpBridgeHost::tell(const std::string& message) {
+void Gimp2BridgeHost::tell(const std::string& message) {
     gimp_message(message.c_str());
 }
 
-std::optional<LayerArea> GimpBridgeHost::lastHandoff() {
+std::optional<LayerArea> Gimp2BridgeHost::lastHandoff() {
     LayerArea area;
     if (gimp_get_data_size(kHandoffDataKey) != static_cast<gint>(sizeof area) ||
         !gimp_get_data(kHandoffDataKey, &area)) {
@@ -132,6 +132,6 @@ std::optional<LayerArea> GimpBridgeHost::lastHandoff() {
     return area;
 }
 
-void GimpBridgeHost::rememberHandoff(const LayerArea& area) {
+void Gimp2BridgeHost::rememberHandoff(const LayerArea& area) {
     gimp_set_data(kHandoffDataKey, &area, sizeof area);
 }
