@@ -23,7 +23,16 @@ packages=(
   # the GIMP host bridge: the editor, its plug-in library, and the bridge that puts GTK 2
   # programs on the accessibility bus
   gimp gimp-data libgimp2.0-dev libatk-adaptor
+  # the Debian roots the other releases are built and tested in (scripts/debian-root.sh), made
+  # and entered without root through subordinate user ids
+  mmdebstrap uidmap
 )
+
+# --list prints the list, one package a line: the Debian roots start from it.
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
