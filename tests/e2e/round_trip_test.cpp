@@ -1,4 +1,4 @@
-// Runs scripts/round-trip.sh --offline headless, in the demo editor and in GIMP, and checks
+// Runs scripts/round-trip.sh --offline headless, in the demo editor and in each GIMP, and checks
 // what it left behind with the system's own decoder: the document after the round trip holds
 // the inverted photo, the editor ran the filter twice (hand-off, then apply), and the page was
 // told the result was applied.
@@ -56,9 +56,17 @@ TEST(RoundTripTest, AnEditMadeInThePageEndsUpInTheDocument) {
     expectInvertedByTwoRuns("--offline --headless", "round-trip-e2e", "host.log");
 }
 
-// The same road inside GIMP 2.10 through the bridge; GIMP exports the image at the end.
-TEST(RoundTripTest, AnEditMadeInThePageEndsUpInGimpsImage) {
-    expectInvertedByTwoRuns("--editor gimp", "round-trip-gimp-e2e", "gimp.log");
+// The same road inside each GIMP this build has a bridge for (--editor gimp, gimp3); GIMP
+// exports the image at the end.
+class GimpRoundTripTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GimpRoundTripTest, AnEditMadeInThePageEndsUpInGimpsImage) {
+    expectInvertedByTwoRuns("--editor " + GetParam() + " --offline",
+                            "round-trip-" + GetParam() + "-e2e", "gimp.log");
 }
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GimpRoundTripTest);
+INSTANTIATE_TEST_SUITE_P(Gimp, GimpRoundTripTest, ::testing::ValuesIn(gimpEditors()),
+                         [](const auto& editor) { return editor.param; });
 
 }  // namespace
