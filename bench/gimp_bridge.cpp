@@ -1,17 +1,26 @@
-// One edit's two filter runs in GIMP 2.10 through the bridge, next to the same runs in the demo
+// One edit's two filter runs in GIMP through the bridge, next to the same runs in the demo
 // host: editor start to an enabled Filters > Lumivo, the hand-off (press to "filter result
-// -128") and the apply (a result waiting; press to "filter result 0"), for a 1- and a
-// 24-megapixel image. Run by hand from a build:
-//   xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- build/bench/gimp_bridge
+// -128") and the apply (a result waiting; press to "filter result 0"), each with the editor's
+// own share of it, for a 1- and a 24-megapixel image. The GIMP is the one this build has a
+// bridge for: GIMP 2.10 on Debian 12, GIMP 3 in the Debian 13 root. bench/gimp_bridge.sh runs
+// both builds; by hand:
+//   scripts/virtual-display.sh build/bench/gimp_bridge
 // Figures are wall-clock milliseconds, the median of kRuns runs (the first hand-off launches
-// the panel, the later ones find it running). GIMP runs in a home folder of the bench's own;
-// its first start after the installation, when the bridge registers, is shown apart.
+// the panel, the later ones find it running). The editor's share is what the run spends outside
+// the filter's own code: for GIMP, from the press to the bridge's procedure being called
+// (starting the bridge's process, GIMP's handshake), reading the area out of GIMP and GIMP
+// taking the result (shadow buffer, merge, undo step), from the bridge's "timing" lines; for the
+// demo host, everything but its PluginMain calls. GIMP runs in a home folder of the bench's
+// own; its first start after the installation, when the bridge registers, is shown apart.
 
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,13 +37,46 @@ namespace {
 constexpr int kRuns = 3;
 constexpr int kStartSeconds = 240;
 
+using Timings = std::map<std::string, double>;
+
 struct Editor {
-    const char* name;
+    std::string name;
     std::string spoolIdentifier;
     std::string panelProgram;  // the enclosed panel this editor's filter launches
     std::function<std::vector<std::string>(const std::string& document)> command;
     std::string quitLine;  // what makes it quit cleanly, on its standard input
+    // The part of one run, pressed at `pressed` (wall-clock ms), spent by the editor.
+    std::function<double(const Timings&, double pressed, double total)> editorShare;
 };
+
+double wallClockMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+double step(const Timings& timings, const char* name) {
+    auto found = timings.find(name);
+    return found == timings.end() ? 0 : found->second;
+}
+
+// GIMP's share: up to the bridge's procedure, reading the area, and taking the result.
+double gimpShare(const Timings& t, double pressed, double /*total*/) {
+    double share =
+        step(t, "bridge-run") - pressed + step(t, "bridge-read") - step(t, "bridge-loaded");
+    if (t.count("bridge-written")) {
+        share += step(t, "bridge-written") - step(t, "bridge-write");
+    }
+    return share;
+}
+
+// The demo host's share: all but its calls into the plug-in (filling the buffers it asks for
+// is the host's too).
+double demoShare(const Timings& t, double /*pressed*/, double total) {
+    const double plugin = step(t, "start-returned") - step(t, "start") -
+                          (step(t, "buffers-filled") - step(t, "buffers"));
+    return total - plugin;
+}
 
 // Ends the panels started from `program`, found by their exact executable.
 void endPanels(const std::string& program) {
@@ -53,6 +95,29 @@ bool press(Accessibility& ax, pid_t pid) {
     return item && ax.press(*item);
 }
 
+// Runs are pressed `kRuns` times; returns the medians of the whole run and of the editor's
+// share, or nothing when a run did not end with `expected`.
+struct Phase {
+    double total = 0;
+    double editor = 0;
+};
+std::optional<Phase> measure(const Editor& editor, Accessibility& ax, EditorProcess& process,
+                             int16 expected, const std::function<void()>& before) {
+    std::vector<double> totals, shares;
+    for (int run = 0; run < kRuns; ++run) {
+        before();
+        Timings timings;
+        const double pressed = wallClockMs();
+        const auto start = BenchClock::now();
+        if (!press(ax, process.pid()) || process.nextResult(&timings) != expected) {
+            return std::nullopt;
+        }
+        totals.push_back(msSince(start));
+        shares.push_back(editor.editorShare(timings, pressed, totals.back()));
+    }
+    return Phase{median(totals), median(shares)};
+}
+
 void runEditor(const Editor& editor, const std::string& work, uint32_t width, uint32_t height,
                bool firstStart) {
     const std::string document = work + "/document.png";
@@ -63,40 +128,37 @@ void runEditor(const Editor& editor, const std::string& work, uint32_t width, ui
     const std::vector<uint8_t> result = png::encode(syntheticFrame(width, height, 77));
     const std::string spoolDir = spool::directoryFor(editor.spoolIdentifier);
     spool::createDirectory(spoolDir);
+    const double megapixels = width * double(height) / 1e6;
 
     AtspiAccessibility ax;
     auto start = BenchClock::now();
     EditorProcess process(editor.command(document), editor.quitLine);
     if (process.pid() <= 0 || !waitForEnabledItem(ax, process.pid(), kStartSeconds)) {
-        printf("  %-5s %.1f MP: the editor never showed an enabled item\n", editor.name,
-               width * double(height) / 1e6);
+        printf("| %-5s | %4.1f MP | the editor never showed an enabled item |\n",
+               editor.name.c_str(), megapixels);
         return;
     }
     const double started = msSince(start);
 
-    std::vector<double> handOff, apply;
-    for (int run = 0; run < kRuns; ++run) {
-        start = BenchClock::now();
-        if (!press(ax, process.pid()) || process.nextResult() != userCanceledErr) {
-            printf("  %s: the hand-off failed\n", editor.name);
-            return;
-        }
-        handOff.push_back(msSince(start));
+    const std::optional<Phase> handOff = measure(editor, ax, process, userCanceledErr, [] {});
+    const std::optional<Phase> apply =
+        handOff ? measure(editor, ax, process, 0,
+                          [&] {
+                              const std::string path =
+                                  spoolDir + "/" +
+                                  spool::fileName(spool::kResultPrefix, spool::nowSeconds());
+                              spool::writeAtomically(path, result.data(), result.size());
+                          })
+                : std::nullopt;
+    if (!apply) {
+        printf("| %-5s | %4.1f MP | the %s failed |\n", editor.name.c_str(), megapixels,
+               handOff ? "apply" : "hand-off");
+        return;
     }
-    for (int run = 0; run < kRuns; ++run) {
-        const std::string path =
-            spoolDir + "/" + spool::fileName(spool::kResultPrefix, spool::nowSeconds());
-        spool::writeAtomically(path, result.data(), result.size());
-        start = BenchClock::now();
-        if (!press(ax, process.pid()) || process.nextResult() != 0) {
-            printf("  %s: the apply failed\n", editor.name);
-            return;
-        }
-        apply.push_back(msSince(start));
-    }
-    printf("  %-5s %4.1f MP  start to menu %8.0f%s  hand-off %7.0f  apply %7.0f\n", editor.name,
-           width * double(height) / 1e6, started, firstStart ? " (first start)" : "",
-           median(handOff), median(apply));
+    printf("| %-5s | %4.1f MP | %8.0f%s | %7.0f | %7.0f | %7.0f | %7.0f |\n", editor.name.c_str(),
+           megapixels, started, firstStart ? " (first)" : "", handOff->total, handOff->editor,
+           apply->total, apply->editor);
+    fflush(stdout);
     endPanels(editor.panelProgram);
 }
 
@@ -115,45 +177,80 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
     setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
     setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+    setenv("LUMIVO_BRIDGE_TIMINGS", "1", 1);
     unsetenv("NO_AT_BRIDGE");
-    const std::string plugins = home + "/.config/GIMP/2.10/plug-ins/lumivo";
-    const std::string setup =
-        std::string("bash '") + LUMIVO_SOURCE_DIR + "/gimp/install.sh' --no-build --build '" +
-        build +
-        "' >/dev/null && gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus "
+
+    const std::string gimpName = LUMIVO_GIMP_BRIDGE;  // "gimp3", "gimp" (2.10) or ""
+    const bool gimp3 = gimpName == "gimp3";
+    const std::string version = gimp3 ? "3.0" : "2.10";
+    const std::string gimpDir = home + "/.config/GIMP/" + version;
+    const std::string plugins = gimpDir + "/plug-ins/lumivo";
+    std::string setup =
+        "gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus "
         "--method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' "
         ">/dev/null";
+    if (!gimpName.empty()) {
+        setup += std::string(" && bash '") + LUMIVO_SOURCE_DIR + "/gimp/install.sh' --no-build " +
+                 "--gimp " + version + " --build '" + build + "' --dest '" + plugins +
+                 "' >/dev/null";
+    }
     const auto installing = BenchClock::now();
     if (system(setup.c_str()) != 0) {
         printf("cannot install the bridge or reach the accessibility bus\n");
         return 1;
     }
-    // The installation lets GIMP set up the new home folder first: every plug-in registers.
-    printf("installation into a new GIMP folder %8.0f ms\n", msSince(installing));
+    if (!gimpName.empty()) {
+        // The installation lets GIMP set up the new home folder first: every plug-in registers.
+        printf("installation into a new GIMP %s folder: %.0f ms\n", version.c_str(),
+               msSince(installing));
+    }
+    if (gimp3) {
+        // The welcome dialog of a first start would keep the document from opening.
+        std::ofstream(gimpDir + "/gimprc", std::ios::app) << "(show-welcome-dialog no)\n";
+    }
     const std::string panel =
         "/Contents/Resources/LumivoAffinity.app/Contents/Linux/LumivoAffinity";
-    const Editor demo{"demo", "com.lumivo.demo-host", build + "/LumivoFilter.8bf" + panel,
+    const Editor demo{"demo",
+                      "com.lumivo.demo-host",
+                      build + "/LumivoFilter.8bf" + panel,
                       [&build](const std::string& document) {
                           return std::vector<std::string>{
-                              build + "/LumivoHost.app/Contents/Linux/lumivo-host", "--plugins",
-                              build, "--in", document};
+                              build + "/LumivoHost.app/Contents/Linux/lumivo-host",
+                              "--plugins",
+                              build,
+                              "--in",
+                              document,
+                              "--timings"};
                       },
-                      ""};
+                      "",
+                      demoShare};
     const Editor gimp{
-        "gimp", kGimpIdentifier, plugins + "/LumivoFilter.8bf" + panel,
-        [](const std::string& document) {
+        gimp3 ? "gimp3" : "gimp",
+        gimp3 ? kGimp3Identifier : kGimpIdentifier,
+        plugins + "/LumivoFilter.8bf" + panel,
+        [gimp3](const std::string& document) {
+            if (gimp3) {
+                return std::vector<std::string>{
+                    "gimp-3.0", "--no-splash", "--batch-interpreter=plug-in-script-fu-eval",
+                    "-b",       "-",           document};
+            }
             return std::vector<std::string>{
                 "env",   "GTK_MODULES=gail:atk-bridge", "gimp-2.10", "--no-splash", "-b", "-",
                 document};
         },
-        "(gimp-quit 1)\n"};
+        "(gimp-quit 1)\n",
+        gimpShare};
 
-    printf("the filter's two runs in each editor (ms, median of %d)\n", kRuns);
-    runEditor(demo, work, 1224, 816, false);
-    runEditor(gimp, work, 1224, 816, true);
-    runEditor(gimp, work, 1224, 816, false);
-    runEditor(demo, work, 6000, 4000, false);
-    runEditor(gimp, work, 6000, 4000, false);
+    printf("the filter's two runs in each editor (ms, median of %d; editor's share beside)\n\n",
+           kRuns);
+    printf("| editor | size | start to menu | hand-off | editor's | apply | editor's |\n");
+    printf("|---|---|---|---|---|---|---|\n");
+    for (const auto& [width, height] : {std::pair{1224u, 816u}, std::pair{6000u, 4000u}}) {
+        runEditor(demo, work, width, height, false);
+        if (!gimpName.empty()) {
+            runEditor(gimp, work, width, height, width == 1224);
+        }
+    }
     std::filesystem::remove_all(work);
     return 0;
 }
