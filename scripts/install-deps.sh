@@ -19,7 +19,7 @@ packages=(
   # the reference service and its sandbox: HTTP server, effects, namespaces, notification
   # server, keyring look-ups, the recording browser
   libsoup-3.0-dev libopencv-photo-dev libopencv-imgproc-dev util-linux iproute2
-  python3-gi gir1.2-glib-2.0 libsecret-tools curl
+  python3-gi gir1.2-glib-2.0 libsecret-tools curl ca-certificates
   # the GIMP host bridge: the editor, its plug-in library, and the bridge that puts GTK 2
   # programs on the accessibility bus
   gimp gimp-data libgimp2.0-dev libatk-adaptor
