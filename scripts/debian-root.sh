@@ -12,8 +12,8 @@
 # them for the release, or the --packages list instead. A root is made once per release and
 # list (`--print-packages` shows the list, `--print-path` the root's folder) and kept in the
 # cache: /var/cache/lumivo/debian-roots as root, ~/.cache/lumivo/debian-roots otherwise, or
-# --cache DIR. Making one removes the release's roots of other lists. --refresh makes it again,
-# with the archive's newer packages.
+# --cache DIR ($LUMIVO_DEBIAN_ROOT_CACHE). Making one removes the release's roots of other
+# lists. --refresh makes it again, with the archive's newer packages.
 #
 # A command runs in a fresh root every time: the cached root is the lower layer of an overlay
 # whose changes live in memory and are gone afterwards, in private mount, PID and UTS
@@ -46,6 +46,7 @@ usage() {
 if [ "${LUMIVO_DEBIAN_ROOT_STAGE:-}" = inside ]; then
   tree=$1 scratch=$2 ccache=$3 binds=$4 settings=$5
   shift 5
+  exec 9>&-  # the cache's lock stays with the caller
   mount -t tmpfs -o mode=0755 lumivo-root "$scratch"
   mkdir "$scratch/upper" "$scratch/work" "$scratch/root"
   if ! mount -t overlay overlay \
@@ -93,7 +94,7 @@ release=trixie
 packages=
 binds=("$project")
 settings=()
-cache=
+cache=${LUMIVO_DEBIAN_ROOT_CACHE:-}
 refresh=0
 action=run
 while [ $# -gt 0 ]; do
@@ -199,8 +200,11 @@ make_root() {
   fi
   echo "debian-root: making the Debian $release root ($(wc -l <<<"$list") packages from" \
        "$archive) in $entry" >&2
-  local started=$SECONDS partial=$cache/.partial-$release-$$
-  rm -rf "$partial"
+  local started=$SECONDS partial=$cache/.partial-$release-$$ old
+  # What an interrupted making left behind (nobody else makes one now).
+  for old in "$cache/.partial-$release"-*; do
+    [ -e "$old" ] && remove_tree "$old"
+  done
   mkdir -p "$partial"
   # Only what builds and runs: no manuals, documentation or translations. The package lists
   # stay, so a command inside can install more.
@@ -223,7 +227,6 @@ make_root() {
   printf '%s\n' "$list" >"$partial/packages"
   printf '%s\n' "${sources[@]}" >"$partial/sources"
   # Roots of other lists or recipes of this release are no longer used.
-  local old
   for old in "$cache/$release"-*; do
     [ -e "$old" ] && remove_tree "$old"
   done
