@@ -115,13 +115,15 @@ keyring_pid=
 panel_exe=
 
 cleanup() {
-  exec 7>&-
-  # GIMP quits through Script-Fu; only one that no longer listens is ended by a signal, in a
-  # home folder that goes with the run.
+  # GIMP quits through Script-Fu: one ended by a signal shows a crash-recovery dialog on its
+  # next start. Only one that no longer listens is ended by a signal.
   if [ -n "$gimp_pid" ] && kill -0 "$gimp_pid" 2>/dev/null; then
+    { echo "(gimp-quit 1)" >&7; } 2>/dev/null || true
+    exec 7>&-
     wait_for 30 ended "$gimp_pid" || kill "$gimp_pid" 2>/dev/null || true
     wait "$gimp_pid" 2>/dev/null || true
   fi
+  exec 7>&-
   [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
   kill_executable "$panel_exe"
   rm -rf "$work"
