@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Builds one libFuzzer target (clang 14, or Debian 13's clang 19, with AddressSanitizer and
-# UndefinedBehaviorSanitizer) in build-fuzz/ (or $LUMIVO_FUZZ_BUILD) and runs it for the given
-# number of seconds on a working copy of its corpus.
+# Builds one libFuzzer target (clang 14, with AddressSanitizer and UndefinedBehaviorSanitizer)
+# in build-fuzz/ and runs it for the given number of seconds on a working copy of its corpus.
 #   fuzz/run.sh png-decode|page-message|url-rules [seconds] [extra libFuzzer flags...]
 # Crashing inputs land in build-fuzz/artifacts/; once fixed, a PNG or JPEG goes to
 # fuzz/regressions/, where a unit test decodes every file.
@@ -11,6 +10,7 @@ root="$(dirname "$here")"
 target="${1:?usage: fuzz/run.sh png-decode|page-message|url-rules [seconds] [flags...]}"
 seconds="${2:-600}"
 shift $(($# < 2 ? $# : 2))
+# Another folder for another system's build (scripts/test-debian13.sh: Debian 13's clang).
 out="${LUMIVO_FUZZ_BUILD:-$root/build-fuzz}"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
@@ -33,6 +33,7 @@ case "$target" in
     sources=("$here/page_message_fuzzer.cpp" "$bridge/base64.cpp" "$bridge/frame_export.cpp"
              "$bridge/lumivo_panel_handler.cpp" "$bridge/page_origin.cpp"
              "$bridge/page_scripts.cpp" "$bridge/result_chunks.cpp" "$bridge/script_message.cpp"
+             "$bridge/json_fast_strings.cpp" "$root/imaging/large_pages.cpp"
              "$root/platform/worker_pool.cpp")
     corpora=("$here/page-message-corpus")
     limits=(-rss_limit_mb=2048 -max_len=16384) ;;
@@ -55,9 +56,8 @@ fi
 binary="$out/${target}-fuzzer"
 work="$here/corpus-work/$target"
 mkdir -p "$out/artifacts" "$work"
-cxx=${CXX_FUZZ:-$(command -v clang++-14 || command -v clang++-19 || echo clang++)}
 if [ ! -x "$binary" ] || [ -n "$(find "${sources[@]}" -newer "$binary" -print -quit)" ]; then
-  "$cxx" "${flags[@]}" "${sources[@]}" "${libs[@]}" -o "$binary"
+  "${CXX_FUZZ:-clang++-14}" "${flags[@]}" "${sources[@]}" "${libs[@]}" -o "$binary"
 fi
 
 exec "$binary" "$work" "${corpora[@]}" -max_total_time="$seconds" "${limits[@]}" \

@@ -26,7 +26,8 @@ say "built"
 bash scripts/virtual-display.sh ctest --test-dir "$build" --output-on-failure -j"$jobs" -L unit
 say "unit tests passed"
 for target in png-decode page-message url-rules; do
-  LUMIVO_FUZZ_BUILD=$root/build-fuzz-debian13 nice bash fuzz/run.sh "$target" 10 >"$build/fuzz-$target.log" 2>&1 ||
+  LUMIVO_FUZZ_BUILD=$root/build-fuzz-debian13 CC_FUZZ=clang-19 CXX_FUZZ=clang++-19 \
+    nice bash fuzz/run.sh "$target" 10 >"$build/fuzz-$target.log" 2>&1 ||
     { tail -30 "$build/fuzz-$target.log"; exit 1; }
 done
 say "fuzzers built with $(clang++-19 --version | head -1) and run"
