@@ -21,14 +21,14 @@ namespace fs = std::filesystem;
 
 // Where a GIMP differs in Script-Fu.
 struct Gimp {
-    std::string version;    // its settings folder's name
-    std::string console;    // the program
-    std::string options;    // what makes it read Script-Fu from standard input
-    std::string spoolId;    // the editor identifier the filter files its spool under
-    std::string layerOf;    // (layer image) -> the image's only layer
-    std::string drawables;  // (drawables layer) -> what a filter procedure takes
-    std::string load;       // (load path) -> image
-    std::string save;       // (save image path)
+    std::string version;  // its settings folder's name
+    std::string console;  // the program
+    std::string options;  // what makes it read Script-Fu from standard input
+    std::string spoolId;  // the editor identifier the filter files its spool under
+    std::string layerOf;  // (layer image) -> the image's only layer
+    std::string filter;   // (filter image layer) runs the bridge
+    std::string load;     // (load path) -> image
+    std::string save;     // (save image path)
 };
 
 Gimp gimpFor(const std::string& editor) {
@@ -38,7 +38,8 @@ Gimp gimpFor(const std::string& editor) {
                 "--batch-interpreter=plug-in-script-fu-eval -b -",
                 kGimp3Identifier,
                 "(define (layer image) (vector-ref (car (gimp-image-get-layers image)) 0))",
-                "(define (drawables layer) (vector layer))",
+                "(define (filter image layer) (plug-in-lumivo #:run-mode RUN-NONINTERACTIVE "
+                "#:image image #:drawables (vector layer)))",
                 "(define (load path) (car (gimp-file-load RUN-NONINTERACTIVE path)))",
                 "(define (save image path) (gimp-file-save RUN-NONINTERACTIVE image path -1))"};
     }
@@ -47,7 +48,7 @@ Gimp gimpFor(const std::string& editor) {
             "-b -",
             kGimpIdentifier,
             "(define (layer image) (vector-ref (cadr (gimp-image-get-layers image)) 0))",
-            "(define (drawables layer) layer)",
+            "(define (filter image layer) (plug-in-lumivo RUN-NONINTERACTIVE image layer))",
             "(define (load path) (car (gimp-file-load RUN-NONINTERACTIVE path path)))",
             "(define (save image path) (file-png-save2 RUN-NONINTERACTIVE image (layer image) "
             "path path 0 9 0 0 0 0 0 0 0))"};
@@ -108,7 +109,7 @@ TEST_P(GimpConsoleTest, TheBridgeRefusesHandsOffGuardsAndAppliesInTheSelection) 
     const std::string a = (out / "a.png").string();
     std::ofstream(out / "script.scm")
         << gimp.layerOf << "\n"
-        << gimp.drawables << "\n"
+        << gimp.filter << "\n"
         << gimp.load << "\n"
         << gimp.save << "\n"
         << "(define a (load \"" << a << "\"))\n"
@@ -118,8 +119,7 @@ TEST_P(GimpConsoleTest, TheBridgeRefusesHandsOffGuardsAndAppliesInTheSelection) 
         << "(define (select image) (gimp-image-select-rectangle image CHANNEL-OP-REPLACE " << kLeft
         << " " << kTop << " " << kWidth << " " << kHeight << "))\n"
         << "(select a)\n(select b)\n"
-        << "(define (lumivo image) (catch #f (plug-in-lumivo RUN-NONINTERACTIVE image "
-           "(drawables (layer image)))))\n"
+        << "(define (lumivo image) (catch #f (filter image (layer image))))\n"
         << "(lumivo g)\n"
         << "(lumivo a)\n"
         << "(save (load \"" << (out / "result.png").string() << "\") \"" << spoolDirectory
