@@ -6,21 +6,25 @@
 // both builds; by hand:
 //   scripts/virtual-display.sh build/bench/gimp_bridge
 // Figures are wall-clock milliseconds, the median of kRuns runs (the first hand-off launches
-// the panel, the later ones find it running). The editor's share is what the run spends outside
-// the filter's own code: for GIMP, from the press to the bridge's procedure being called
-// (starting the bridge's process, GIMP's handshake), reading the area out of GIMP and GIMP
-// taking the result (shadow buffer, merge, undo step), from the bridge's "timing" lines; for the
-// demo host, everything but its PluginMain calls. GIMP runs in a home folder of the bench's
-// own; its first start after the installation, when the bridge registers, is shown apart.
+// the panel, the later ones find it running). Each run is split three ways from the "timing"
+// lines: the filter's own (its PluginMain calls, less the host filling the buffers it asks
+// for); GIMP's own (from the press to the bridge's procedure being called, which starts the
+// bridge's process and GIMP's handshake, reading the area out of GIMP, and GIMP taking the
+// result: shadow buffer, merge, undo step), or for the demo host all the rest; and the
+// bridge's, what is left. GIMP runs in a home folder of the bench's own; its first start after
+// the installation, when the bridge registers, is marked.
 
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,7 +49,7 @@ struct Editor {
     std::string panelProgram;  // the enclosed panel this editor's filter launches
     std::function<std::vector<std::string>(const std::string& document)> command;
     std::string quitLine;  // what makes it quit cleanly, on its standard input
-    // The part of one run, pressed at `pressed` (wall-clock ms), spent by the editor.
+    // The part of one run, pressed at `pressed` (wall-clock ms), spent by the editor itself.
     std::function<double(const Timings&, double pressed, double total)> editorShare;
 };
 
@@ -70,12 +74,15 @@ double gimpShare(const Timings& t, double pressed, double /*total*/) {
     return share;
 }
 
-// The demo host's share: all but its calls into the plug-in (filling the buffers it asks for
-// is the host's too).
+// The filter's own share: its calls into PluginMain, less the host filling its buffers.
+double filterShare(const Timings& t) {
+    return step(t, "start-returned") - step(t, "start") -
+           (step(t, "buffers-filled") - step(t, "buffers"));
+}
+
+// The demo host's share: all but the filter's.
 double demoShare(const Timings& t, double /*pressed*/, double total) {
-    const double plugin = step(t, "start-returned") - step(t, "start") -
-                          (step(t, "buffers-filled") - step(t, "buffers"));
-    return total - plugin;
+    return total - filterShare(t);
 }
 
 // Ends the panels started from `program`, found by their exact executable.
@@ -90,22 +97,85 @@ void endPanels(const std::string& program) {
     }
 }
 
+// CPU ticks spent so far by the panels started from `program` and their children (the web
+// view's processes).
+long panelTicks(const std::string& program) {
+    struct Process {
+        pid_t pid, parent;
+        long ticks;
+    };
+    std::vector<Process> processes;
+    std::vector<pid_t> panels;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const pid_t pid = atoi(entry->path().filename().c_str());
+        if (pid <= 0) {
+            continue;
+        }
+        std::ifstream in(entry->path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(in)), {});
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        // After the name: field 3 the state, 4 the parent, 14 and 15 user and system time.
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        Process process{pid, 0, 0};
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 4) {
+                process.parent = atoi(field.c_str());
+            } else if (i >= 14) {
+                process.ticks += atol(field.c_str());
+            }
+        }
+        processes.push_back(process);
+        if (processExecutable(pid) == program) {
+            panels.push_back(pid);
+        }
+    }
+    long total = 0;
+    for (const Process& process : processes) {
+        for (pid_t panel : panels) {
+            total += process.pid == panel || process.parent == panel ? process.ticks : 0;
+        }
+    }
+    return total;
+}
+
+// Waits, at most 15 s, until the panel has stopped working on what the last run sent it, so a
+// run starts as a user's press does: with the panel idle.
+void waitForIdlePanel(const std::string& program) {
+    long before = panelTicks(program);
+    for (int i = 0; i < 50; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const long now = panelTicks(program);
+        if (now - before <= 1) {
+            return;
+        }
+        before = now;
+    }
+}
+
 bool press(Accessibility& ax, pid_t pid) {
     AxHandle item = locateLumivoMenuItem(ax, pid);
     return item && ax.press(*item);
 }
 
-// Runs are pressed `kRuns` times; returns the medians of the whole run and of the editor's
-// share, or nothing when a run did not end with `expected`.
+// Runs are pressed `kRuns` times; returns the medians of the whole run and of its shares, or
+// nothing when a run did not end with `expected`.
 struct Phase {
     double total = 0;
     double editor = 0;
+    double filter = 0;
 };
 std::optional<Phase> measure(const Editor& editor, Accessibility& ax, EditorProcess& process,
                              int16 expected, const std::function<void()>& before) {
-    std::vector<double> totals, shares;
+    std::vector<double> totals, shares, filters;
     for (int run = 0; run < kRuns; ++run) {
         before();
+        waitForIdlePanel(editor.panelProgram);
         Timings timings;
         const double pressed = wallClockMs();
         const auto start = BenchClock::now();
@@ -114,8 +184,9 @@ std::optional<Phase> measure(const Editor& editor, Accessibility& ax, EditorProc
         }
         totals.push_back(msSince(start));
         shares.push_back(editor.editorShare(timings, pressed, totals.back()));
+        filters.push_back(filterShare(timings));
     }
-    return Phase{median(totals), median(shares)};
+    return Phase{median(totals), median(shares), median(filters)};
 }
 
 void runEditor(const Editor& editor, const std::string& work, uint32_t width, uint32_t height,
@@ -155,9 +226,14 @@ void runEditor(const Editor& editor, const std::string& work, uint32_t width, ui
                handOff ? "apply" : "hand-off");
         return;
     }
-    printf("| %-5s | %4.1f MP | %8.0f%s | %7.0f | %7.0f | %7.0f | %7.0f |\n", editor.name.c_str(),
-           megapixels, started, firstStart ? " (first)" : "", handOff->total, handOff->editor,
-           apply->total, apply->editor);
+    auto shares = [](const Phase& p) {
+        char text[64];
+        snprintf(text, sizeof text, "%5.0f | %5.0f | %5.0f | %5.0f", p.total, p.editor, p.filter,
+                 p.total - p.editor - p.filter);
+        return std::string(text);
+    };
+    printf("| %-5s | %4.1f MP | %6.0f%s | %s | %s |\n", editor.name.c_str(), megapixels, started,
+           firstStart ? " (first)" : "", shares(*handOff).c_str(), shares(*apply).c_str());
     fflush(stdout);
     endPanels(editor.panelProgram);
 }
@@ -241,10 +317,14 @@ int main(int argc, char** argv) {
         "(gimp-quit 1)\n",
         gimpShare};
 
-    printf("the filter's two runs in each editor (ms, median of %d; editor's share beside)\n\n",
-           kRuns);
-    printf("| editor | size | start to menu | hand-off | editor's | apply | editor's |\n");
-    printf("|---|---|---|---|---|---|---|\n");
+    printf(
+        "the filter's two runs in each editor (ms, median of %d): whole run, then the\n"
+        "editor's, the filter's and the bridge's shares\n\n",
+        kRuns);
+    printf(
+        "| editor | size | start to menu | hand-off | editor | filter | bridge "
+        "| apply | editor | filter | bridge |\n");
+    printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const auto& [width, height] : {std::pair{1224u, 816u}, std::pair{6000u, 4000u}}) {
         runEditor(demo, work, width, height, false);
         if (!gimpName.empty()) {

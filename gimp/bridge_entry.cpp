@@ -56,11 +56,11 @@ class TimedHost final : public BridgeHost {
     BridgeHost& host_;
 };
 
-BridgeOutcome runFilterOnce(BridgeHost& host) {
+BridgeResult runFilterOnce(BridgeHost& host) {
     std::vector<InstalledFilter> filters = loadFilterBundle(bundlePath());
     if (filters.empty()) {
         host.tell("Lumivo is not installed completely: its filter bundle is missing.");
-        return BridgeOutcome::kFailed;
+        return BridgeResult{BridgeOutcome::kFailed, 0};
     }
     timings().mark("bridge-loaded");
     // The filter believes this only after checking that GIMP is this process's parent.
@@ -69,13 +69,12 @@ BridgeOutcome runFilterOnce(BridgeHost& host) {
     const std::string spoolDirectory = spool::directoryFor(currentHostIdentity().identifier);
 
     TimedHost timed(host);
-    const BridgeResult result = runBridge(timed, filters.front().entry, filters.front().title,
-                                          spoolDirectory, spool::nowSeconds());
-    if (result.filterResult != 0 || result.outcome == BridgeOutcome::kApplied) {
-        printf("filter result %d\n", static_cast<int>(result.filterResult));
-        fflush(stdout);
+    FilterRunWatch watch;
+    if (timings().enabled()) {
+        watch.onStep = [](const char* step) { timings().mark(step); };
     }
-    return result.outcome;
+    return runBridge(timed, filters.front().entry, filters.front().title, spoolDirectory,
+                     spool::nowSeconds(), &watch);
 }
 
 }  // namespace
@@ -99,10 +98,10 @@ void markBridgeStarted() {
 
 BridgeOutcome runInstalledBridge(BridgeHost& host) {
     timings().mark("bridge-run");
-    BridgeOutcome outcome = BridgeOutcome::kFailed;
+    BridgeResult result;
     // Nothing thrown may reach GIMP's side of the plug-in protocol.
     try {
-        outcome = runFilterOnce(host);
+        result = runFilterOnce(host);
     } catch (...) {
         try {
             host.tell("Lumivo failed: it ran out of memory or resources.");
@@ -110,5 +109,10 @@ BridgeOutcome runInstalledBridge(BridgeHost& host) {
         }
     }
     timings().mark("bridge-returned");
-    return outcome;
+    // Last, so a reader that stops at this line has heard the run's every step.
+    if (result.filterResult != 0 || result.outcome == BridgeOutcome::kApplied) {
+        printf("filter result %d\n", static_cast<int>(result.filterResult));
+        fflush(stdout);
+    }
+    return result.outcome;
 }

@@ -34,5 +34,6 @@ void markBridgeStarted();
 // LUMIVO_BRIDGE_TIMINGS=1 in the environment it also prints "timing bridge-STEP MS" lines
 // (wall-clock milliseconds) for a benchmark: started (the program), run (GIMP called the
 // procedure), loaded (the filter bundle), read (the area's pixels came from GIMP), write and
-// written (around GIMP taking the result), returned.
+// written (around GIMP taking the result), returned; and the filter run's own steps between
+// read and write (host/filter_driver.h: start, buffers, buffers-filled, start-returned...).
 BridgeOutcome runInstalledBridge(BridgeHost& host);
