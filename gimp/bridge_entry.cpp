@@ -80,16 +80,21 @@ BridgeResult runFilterOnce(BridgeHost& host) {
 }  // namespace
 
 std::optional<BridgeRegistration> installedBridgeRegistration() {
-    std::vector<InstalledFilter> filters = loadFilterBundle(bundlePath());
-    if (filters.empty()) {
-        fprintf(stderr, "lumivo-gimp: no filter in %s\n", bundlePath().c_str());
+    // GIMP calls this through its plug-in protocol too: nothing thrown may reach it.
+    try {
+        std::vector<InstalledFilter> filters = loadFilterBundle(bundlePath());
+        if (filters.empty()) {
+            fprintf(stderr, "lumivo-gimp: no filter in %s\n", bundlePath().c_str());
+            return std::nullopt;
+        }
+        const std::string& title = filters.front().title;
+        return BridgeRegistration{
+            title, "Edit the layer (or the selection) in the " + title + " panel",
+            "The first run hands the pixels to the panel; when the panel has a result it runs "
+            "the filter again, which writes the result into the layer as one undo step."};
+    } catch (...) {
         return std::nullopt;
     }
-    const std::string& title = filters.front().title;
-    return BridgeRegistration{
-        title, "Edit the layer (or the selection) in the " + title + " panel",
-        "The first run hands the pixels to the panel; when the panel has a result it runs the "
-        "filter again, which writes the result into the layer as one undo step."};
 }
 
 void markBridgeStarted() {

@@ -22,7 +22,7 @@ struct BridgeRegistration {
 };
 
 // The registration of the installed bundle's filter; none, with a line on standard error, when
-// the bundle is missing or holds no filter.
+// the bundle is missing or holds no filter. Never throws.
 std::optional<BridgeRegistration> installedBridgeRegistration();
 
 // Notes that the bridge's program has started, for a benchmark (see runInstalledBridge).

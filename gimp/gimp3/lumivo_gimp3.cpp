@@ -44,8 +44,7 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
         return nullptr;
     }
     // A bundle gone since GIMP registered the item still gets its run, which says so.
-    const BridgeRegistration registration =
-        installedBridgeRegistration().value_or(BridgeRegistration{"Lumivo", "", ""});
+    const std::optional<BridgeRegistration> registration = installedBridgeRegistration();
     GimpProcedure* procedure = gimp_image_procedure_new(plugIn, name, GIMP_PDB_PROC_TYPE_PLUGIN,
                                                         runProcedure, nullptr, nullptr);
     // Every image, and several selected layers too: what can't be filtered is told why instead
@@ -53,10 +52,10 @@ GimpProcedure* createProcedure(GimpPlugIn* plugIn, const gchar* name) {
     gimp_procedure_set_image_types(procedure, "*");
     gimp_procedure_set_sensitivity_mask(
         procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE | GIMP_PROCEDURE_SENSITIVE_DRAWABLES);
-    gimp_procedure_set_menu_label(procedure, registration.title.c_str());
+    gimp_procedure_set_menu_label(procedure, registration ? registration->title.c_str() : "Lumivo");
     gimp_procedure_add_menu_path(procedure, kBridgeMenuPath);
-    gimp_procedure_set_documentation(procedure, registration.blurb.c_str(),
-                                     registration.help.c_str(), name);
+    gimp_procedure_set_documentation(procedure, registration ? registration->blurb.c_str() : "",
+                                     registration ? registration->help.c_str() : "", name);
     gimp_procedure_set_attribution(procedure, "Lumivo", "Lumivo", "2024");
     return procedure;
 }
