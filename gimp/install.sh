@@ -87,8 +87,10 @@ esac
 # sudo, so nothing in the build tree becomes root's.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cmake --install "$build" --component "$component" --prefix "$stage/lumivo" >/dev/null
-rm -f "$build/install_manifest_$component.txt"
+# The bridge's own install rules, run directly: unlike `cmake --install`, they write nothing
+# into the build tree, which may be another user's.
+cmake -DCMAKE_INSTALL_COMPONENT="$component" -DCMAKE_INSTALL_PREFIX="$stage/lumivo" \
+  -P "$build/gimp/cmake_install.cmake" >/dev/null
 sudo_cmd=()
 if [ "$system" = 1 ] && [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
