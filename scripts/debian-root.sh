@@ -38,7 +38,7 @@ skipped=77
 usage() {
   echo "usage: $0 [--release trixie|bookworm] [--packages \"NAME...\"] [--bind DIR]..." \
        "[--env NAME=VALUE]... [--cache DIR] [--refresh]" \
-       "[--print-packages | --print-path | -- COMMAND [ARG...]]" >&2
+       "[--print-packages | --print-path | --help | -- COMMAND [ARG...]]" >&2
   exit 2
 }
 
