@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,8 +123,10 @@ class EditorProcess {
 
     pid_t pid() const { return pid_; }
 
-    // Waits for the next "filter result" line; returns its code, or -1 after 60 s.
-    int nextResult() {
+    // Waits for the next "filter result" line; returns its code, or -1 after 60 s. The
+    // "timing STEP MS" lines before it (an editor's or a bridge's, see host/run_timings.h)
+    // go into `timings` when given, by step.
+    int nextResult(std::map<std::string, double>* timings = nullptr) {
         std::string line;
         char c = 0;
         pollfd p{stdout_, POLLIN, 0};
@@ -135,6 +138,12 @@ class EditorProcess {
             // Anywhere in the line: GIMP's console prompt may stand before it.
             if (size_t at = line.find("filter result "); at != std::string::npos) {
                 return atoi(line.c_str() + at + 14);
+            }
+            if (size_t at = line.find("timing "); timings != nullptr && at != std::string::npos) {
+                const size_t space = line.find(' ', at + 7);
+                if (space != std::string::npos) {
+                    (*timings)[line.substr(at + 7, space - at - 7)] = atof(line.c_str() + space);
+                }
             }
             line.clear();
         }

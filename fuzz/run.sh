@@ -10,7 +10,8 @@ root="$(dirname "$here")"
 target="${1:?usage: fuzz/run.sh png-decode|page-message|url-rules [seconds] [flags...]}"
 seconds="${2:-600}"
 shift $(($# < 2 ? $# : 2))
-out="$root/build-fuzz"
+# Another folder for another system's build (scripts/test-debian13.sh: Debian 13's clang).
+out="${LUMIVO_FUZZ_BUILD:-$root/build-fuzz}"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root")

@@ -25,10 +25,11 @@ struct BridgeTarget {
     // The filter area: the selection's bounds within the drawable, or the whole drawable;
     // width or height 0 when the selection misses the drawable.
     LayerArea area;
-    bool hasSelection = false;  // the editor masks what is written by the selection
-    bool isGroup = false;       // a layer group, which has no pixels of its own
-    bool isRgb8 = false;        // an 8-bit, gamma-encoded RGB image and an RGB(A) layer
-    int channels = 0;           // bytes per pixel: 3, or 4 with alpha
+    bool hasSelection = false;   // the editor masks what is written by the selection
+    bool isGroup = false;        // a layer group, which has no pixels of its own
+    bool isRgb8 = false;         // an 8-bit, gamma-encoded RGB image and an RGB(A) layer
+    int channels = 0;            // bytes per pixel: 3, or 4 with alpha
+    bool severalLayers = false;  // more than one layer is selected: which one is meant is unclear
 };
 
 // The editor as one run of the bridge sees it. The editor's plug-in thread only; every call

@@ -35,7 +35,8 @@ BridgeResult fail(BridgeHost& host, const std::string& message, int16 filterResu
 }  // namespace
 
 BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string& title,
-                       const std::string& spoolDirectory, double nowSeconds) {
+                       const std::string& spoolDirectory, double nowSeconds,
+                       FilterRunWatch* watch) {
     // GIMP shows a message in the image window's status bar when it fits there, else in a
     // dialog: the frequent ones are kept short.
     const BridgeTarget target = host.target();
@@ -43,6 +44,9 @@ BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string
         return refuse(host, title +
                                 " works on the layers of 8-bit RGB images only (Image > Mode > "
                                 "RGB, Image > Precision > 8 bit integer).");
+    }
+    if (target.severalLayers) {
+        return refuse(host, title + " works on one layer at a time; select only one.");
     }
     if (target.isGroup) {
         return refuse(host, title + " works on a layer, not on a layer group.");
@@ -76,7 +80,7 @@ BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string
     if (target.hasSelection) {
         selection = Selection{0, 0, document.width, document.height};
     }
-    const int16 answer = runFilter(entry, document, selection);
+    const int16 answer = runFilter(entry, document, selection, watch);
     if (answer == noErr) {
         if (!host.writeArea(target, document)) {
             return fail(host, title + " could not write its result into the layer.");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gimp/bridge_host.h"
+#include "host/filter_driver.h"
 #include "plugin/filter_record.h"
 
 // How one run of the bridge ended.
@@ -23,6 +24,8 @@ struct BridgeResult {
 // applied result back, and remembers a hand-off. A result that waits in spoolDirectory is
 // applied only to the image, layer and area whose hand-off is remembered; for another one the
 // run is refused and the result stays for the right one. nowSeconds is wall-clock time.
-// The editor's plug-in thread only.
+// `watch`, when given, hears the filter run's steps (host/filter_driver.h). The editor's
+// plug-in thread only.
 BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string& title,
-                       const std::string& spoolDirectory, double nowSeconds);
+                       const std::string& spoolDirectory, double nowSeconds,
+                       FilterRunWatch* watch = nullptr);

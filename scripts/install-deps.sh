@@ -26,16 +26,25 @@ packages=(
   # the reference service and its sandbox: HTTP server, effects, namespaces, notification
   # server, keyring look-ups, the recording browser
   libsoup-3.0-dev libopencv-photo-dev libopencv-imgproc-dev util-linux iproute2
-  python3-gi gir1.2-glib-2.0 libsecret-tools curl
+  python3-gi gir1.2-glib-2.0 libsecret-tools curl ca-certificates
   # the GIMP host bridge: the editor, its plug-in library, and the bridge that puts GTK 2
   # programs on the accessibility bus
   gimp gimp-data libgimp2.0-dev libatk-adaptor
   # the panel's page: its bundler, and Node for its assembly, unit tests and tools
   esbuild nodejs
+  # the Debian roots the other releases are built and tested in (scripts/debian-root.sh), made
+  # and entered without root through subordinate user ids
+  mmdebstrap uidmap
 )
 # npm comes with some builds of nodejs (and conflicts with Debian's npm there); Debian's own
 # nodejs needs the npm package.
 command -v npm >/dev/null || packages+=(npm)
+
+# --list prints the list, one package a line: the Debian roots start from it.
+if [ "${1:-}" = --list ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -21,21 +21,48 @@
 # the desktop and uses its session bus.
 set -euo pipefail
 
-# --editor gimp runs the offline road inside GIMP 2.10 instead (gimp/round-trip.sh, which takes
-# --edit, --build, --out and --no-build); --editor demo, the demo editor, is the default.
+# --editor gimp and --editor gimp3 run the same roads inside GIMP 2.10 and GIMP 3 instead
+# (gimp/round-trip.sh); --editor demo, the demo editor, is the default. --help lists them all.
+help() {
+  cat <<HELP
+usage: $0 [--editor demo|gimp|gimp3] [--offline [--edit NAME]] [--effect NAME]
+          [--size WxH] [--build DIR] [--out DIR] [--headless] [--no-build]
+
+One edit all the way round with the real programs: by default the service road (sign-in,
+upload, the service's creation, notification, apply) in a private sandbox; --offline the
+instant-look road without a service.
+
+  --editor demo   the demo editor (the default)
+  --editor gimp   GIMP 2.10 through the bridge (Debian 12)
+  --editor gimp3  GIMP 3 through the bridge; where GIMP 3 isn't installed, in the project's
+                  Debian 13 root (scripts/debian-root.sh), from build-debian13/
+  --offline       the instant-look road: the page applies a look, no service
+  --edit NAME     the look of --offline: invert (the default, checked) or another
+  --effect NAME   the service's effect: cutout (background removal, the default) or another
+  --size WxH      the photo's size (640x400)
+  --build DIR     the build folder (build/; build-debian13/ for gimp3)
+  --out DIR       where the photos, screenshot and logs go (out/round-trip,
+                  out/round-trip-gimp, out/round-trip-gimp3)
+  --headless      demo editor: the offline road on a virtual display even with DISPLAY set
+                  (the GIMP roads always use one)
+  --no-build      use the build as it is
+HELP
+}
 editor=demo
 kept=()
 while [ $# -gt 0 ]; do
   case $1 in
     --editor) editor=${2:-}; shift $(($# > 1 ? 2 : 1)) ;;
+    -h | --help) help; exit 0 ;;
     *) kept+=("$1"); shift ;;
   esac
 done
 set -- ${kept[@]+"${kept[@]}"}
 case $editor in
-  gimp) exec bash "$(dirname "$0")/../gimp/round-trip.sh" "$@" ;;
+  gimp) exec bash "$(dirname "$0")/../gimp/round-trip.sh" --gimp 2.10 "$@" ;;
+  gimp3) exec bash "$(dirname "$0")/../gimp/round-trip.sh" --gimp 3 "$@" ;;
   demo) ;;
-  *) echo "usage: $0 [--editor demo|gimp] [options]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--editor demo|gimp|gimp3] [options] (--help lists them)" >&2; exit 2 ;;
 esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up everything and runs every test: the format check, the build with warnings as errors,
 # all tests (unit, integration, end to end) under a virtual display and a private session bus,
-# then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the project on Debian 13 in a root of its own (scripts/test-debian13.sh: the build, the unit
+# tests, the fuzzers and the roads in GIMP 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,3 +22,13 @@ cmake -S . -B build-sanitize -G Ninja -DLUMIVO_WERROR=ON -DLUMIVO_SANITIZE=ON \
 ninja -C build-sanitize -j"$jobs" lumivo_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-sanitize -L unit --output-on-failure -j"$jobs"
+
+# Where the Debian 13 root can't be made or entered (a user without subordinate ids, say), the
+# steps are skipped with the reason.
+status=0
+bash scripts/test-debian13.sh || status=$?
+if [ "$status" = 77 ]; then
+  echo "test.sh: the Debian 13 steps were skipped (the reason is above)"
+elif [ "$status" != 0 ]; then
+  exit "$status"
+fi

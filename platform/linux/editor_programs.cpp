@@ -12,11 +12,15 @@ struct EditorProgram {
 
 // Exact paths only: a program of the same name elsewhere (in a user's own folder, say) is not
 // taken for the editor.
-constexpr std::array<EditorProgram, 4> kEditorPrograms{{
+constexpr std::array<EditorProgram, 8> kEditorPrograms{{
     {"/usr/bin/gimp-2.10", kGimpIdentifier},
     {"/usr/bin/gimp-console-2.10", kGimpIdentifier},
     {"/usr/local/bin/gimp-2.10", kGimpIdentifier},
     {"/usr/local/bin/gimp-console-2.10", kGimpIdentifier},
+    {"/usr/bin/gimp-3.0", kGimp3Identifier},
+    {"/usr/bin/gimp-console-3.0", kGimp3Identifier},
+    {"/usr/local/bin/gimp-3.0", kGimp3Identifier},
+    {"/usr/local/bin/gimp-console-3.0", kGimp3Identifier},
 }};
 
 }  // namespace

@@ -7,9 +7,11 @@
 // known by, in place of a bundle identifier, is fixed here, by the exact path of its installed
 // program. Any thread; no file is read.
 
-// GIMP 2.10 as Debian installs it (the console program shares the identifier: the same
-// editor, without a window).
+// GIMP 2.10 and GIMP 3 as Debian installs them (each console program shares its GIMP's
+// identifier: the same editor, without a window). The two keep their spool directories apart,
+// as they keep their settings: a result made for one is never found by the other.
 inline constexpr char kGimpIdentifier[] = "org.gimp.GIMP";
+inline constexpr char kGimp3Identifier[] = "org.gimp.GIMP3";
 
 // The identifier of the editor whose program lies at `executable` (links already resolved, as
 // /proc gives it), or "" when it is none of them.

@@ -2,7 +2,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "imaging/png.h"
 
@@ -15,4 +17,14 @@ inline std::string readText(const std::string& path) {
 inline PixelBuffer readPng(const std::string& path) {
     const std::string bytes = readText(path);
     return png::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The GIMPs whose bridge this build has, as scripts/round-trip.sh's --editor names them.
+inline std::vector<std::string> gimpEditors() {
+    std::vector<std::string> editors;
+    std::istringstream list(LUMIVO_GIMP_EDITORS);
+    for (std::string editor; std::getline(list, editor, ',');) {
+        editors.push_back(editor);
+    }
+    return editors;
 }

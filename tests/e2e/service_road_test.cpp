@@ -1,4 +1,5 @@
-// Runs the main job (scripts/round-trip.sh, the service road) and checks what it left behind:
+// Runs the main job (scripts/round-trip.sh, the service road), in the demo editor and in each
+// GIMP, and checks what it left behind:
 // the sign-in in the keyring and its rotation, that no refresh token reached the page or a
 // log, that storage got the frame with the signed content type, and that the document holds
 // the service's result.
@@ -57,18 +58,22 @@ size_t differingPixels(const PixelBuffer& a, const PixelBuffer& b) {
 // One run of the road, checked four ways.
 class ServiceRoad : public ::testing::Test {
   protected:
+    // Runs the road with `arguments` into the build's folder `outName`; `editorLog` is the
+    // editor's log there.
+    void runAndCheck(const std::string& arguments, const std::string& outName,
+                     const std::string& editorLog);
     void keyringHoldsTheSignInAndThenTheRotatedToken();
     void noRefreshTokenReachesThePageOrALog();
     void storageReceivedTheFrameWithTheSignedContentType();
     void documentEqualsTheResultFittedToTheArea();
 
-    static fs::path record() { return out_ / "sandbox" / "service-record"; }
-    static json keyring(const char* when) {
+    fs::path record() const { return out_ / "sandbox" / "service-record"; }
+    json keyring(const char* when) const {
         return json::parse(readText(out_ / (std::string("keyring-") + when + ".json")), nullptr,
                            false);
     }
     // The refresh tokens the service handed out, sign-in first.
-    static std::vector<std::string> refreshTokens(const char* event) {
+    std::vector<std::string> refreshTokens(const char* event) const {
         std::vector<std::string> tokens;
         for (const json& line : jsonLines(record() / "refresh-tokens.jsonl")) {
             if (line.value("event", "") == event) {
@@ -78,7 +83,8 @@ class ServiceRoad : public ::testing::Test {
         return tokens;
     }
 
-    static inline fs::path out_ = fs::path(LUMIVO_BINARY_DIR) / "service-road-e2e";
+    fs::path out_;
+    std::string editorLog_;
 };
 
 void ServiceRoad::keyringHoldsTheSignInAndThenTheRotatedToken() {
@@ -102,7 +108,7 @@ void ServiceRoad::noRefreshTokenReachesThePageOrALog() {
     ASSERT_NE(page.find("accessToken"), std::string::npos) << "the page's record is empty";
     const std::vector<fs::path> logs = {
         out_ / "panel.log",
-        out_ / "host.log",
+        out_ / editorLog_,
         out_ / "sandbox" / "service.log",
         out_ / "sandbox" / "notifications.jsonl",
         out_ / "sandbox" / "browser.log",
@@ -156,11 +162,14 @@ void ServiceRoad::documentEqualsTheResultFittedToTheArea() {
     EXPECT_LT(clear, size_t{after.width} * after.height);
 }
 
-TEST_F(ServiceRoad, SignsInUploadsMakesACreationAndAppliesIt) {
+void ServiceRoad::runAndCheck(const std::string& arguments, const std::string& outName,
+                              const std::string& editorLog) {
+    out_ = fs::path(LUMIVO_BINARY_DIR) / outName;
+    editorLog_ = editorLog;
     fs::remove_all(out_);
     const std::string command = std::string("bash ") + LUMIVO_SOURCE_DIR +
-                                "/scripts/round-trip.sh --no-build --build " + LUMIVO_BINARY_DIR +
-                                " --out " + out_.string();
+                                "/scripts/round-trip.sh " + arguments + " --no-build --build " +
+                                LUMIVO_BINARY_DIR + " --out " + out_.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << "see " << out_;
     {
         SCOPED_TRACE("keyring");
@@ -179,5 +188,21 @@ TEST_F(ServiceRoad, SignsInUploadsMakesACreationAndAppliesIt) {
         documentEqualsTheResultFittedToTheArea();
     }
 }
+
+TEST_F(ServiceRoad, SignsInUploadsMakesACreationAndAppliesIt) {
+    runAndCheck("", "service-road-e2e", "host.log");
+}
+
+// The same road inside each GIMP this build has a bridge for (--editor gimp, gimp3), on a
+// layer with alpha; GIMP exports the image at the end.
+class GimpServiceRoad : public ServiceRoad, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(GimpServiceRoad, SignsInUploadsMakesACreationAndAppliesItToTheLayer) {
+    runAndCheck("--editor " + GetParam(), "service-road-" + GetParam() + "-e2e", "gimp.log");
+}
+
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GimpServiceRoad);
+INSTANTIATE_TEST_SUITE_P(Gimp, GimpServiceRoad, ::testing::ValuesIn(gimpEditors()),
+                         [](const auto& editor) { return editor.param; });
 
 }  // namespace

@@ -143,6 +143,7 @@ TEST_F(BridgeRunTest, WhatTheFilterCantTakeIsRefusedWithAReasonAndLeftAlone) {
         {"indexed, grey or high precision", [](BridgeTarget& t) { t.isRgb8 = false; }, "8-bit RGB"},
         {"two channels", [](BridgeTarget& t) { t.channels = 2; }, "8-bit RGB"},
         {"a layer group", [](BridgeTarget& t) { t.isGroup = true; }, "layer group"},
+        {"several layers", [](BridgeTarget& t) { t.severalLayers = true; }, "one layer at a time"},
         {"selection off the layer", [](BridgeTarget& t) { t.area.width = t.area.height = 0; },
          "does not cover"},
         {"too wide for the record", [](BridgeTarget& t) { t.area.width = 30001; }, "30000"},

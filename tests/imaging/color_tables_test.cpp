@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>

@@ -73,8 +73,10 @@ TEST(HostIdentity, AnOrphanedBridgeOrOneWithoutALookupIsItsOwnHost) {
 TEST(HostIdentity, EditorProgramsAreKnownByTheirExactInstalledPath) {
     EXPECT_EQ(editorProgramIdentifier("/usr/bin/gimp-2.10"), kGimpIdentifier);
     EXPECT_EQ(editorProgramIdentifier("/usr/bin/gimp-console-2.10"), kGimpIdentifier);
+    EXPECT_EQ(editorProgramIdentifier("/usr/bin/gimp-3.0"), kGimp3Identifier);
+    EXPECT_EQ(editorProgramIdentifier("/usr/local/bin/gimp-console-3.0"), kGimp3Identifier);
     for (const char* path : {"/usr/bin/gimp", "/home/user/bin/gimp-2.10", "/usr/bin/gimp-2.10/",
-                             "/usr/bin/gimp-2.100", "gimp-2.10", ""}) {
+                             "/usr/bin/gimp-2.100", "gimp-2.10", "/usr/bin/gimp-3", ""}) {
         EXPECT_EQ(editorProgramIdentifier(path), "") << path;
     }
 }

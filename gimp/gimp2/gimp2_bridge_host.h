@@ -8,9 +8,9 @@
 // through the tile API, not GEGL buffers: starting GEGL in the plug-in process costs a run
 // about two seconds, ten times everything else. The hand-off record lives in GIMP's
 // per-session plug-in data. The plug-in's main thread only.
-class GimpBridgeHost final : public BridgeHost {
+class Gimp2BridgeHost final : public BridgeHost {
   public:
-    GimpBridgeHost(gint32 image, gint32 drawable) : image_(image), drawable_(drawable) {}
+    Gimp2BridgeHost(gint32 image, gint32 drawable) : image_(image), drawable_(drawable) {}
 
     BridgeTarget target() override;
     bool readArea(const BridgeTarget& target, Document& document) override;

@@ -1,7 +1,7 @@
 // The tile API is deprecated in 2.10 in favour of GEGL buffers; it is used on purpose (see the
 // header), so its deprecation warnings are switched off for this file only.
 #define GIMP_DISABLE_DEPRECATION_WARNINGS
-#include "gimp/gimp_bridge_host.h"
+#include "gimp/gimp2/gimp2_bridge_host.h"
 
 #include <libgimp/gimp.h>
 #include <stdlib.h>
@@ -71,7 +71,7 @@ bool moveArea(GimpDrawable* drawable, const BridgeTarget& target, DocumentType& 
 
 }  // namespace
 
-BridgeTarget GimpBridgeHost::target() {
+BridgeTarget Gimp2BridgeHost::target() {
     BridgeTarget target;
     target.area.image = image_;
     target.area.drawable = drawable_;
@@ -91,7 +91,7 @@ BridgeTarget GimpBridgeHost::target() {
     return target;
 }
 
-bool GimpBridgeHost::readArea(const BridgeTarget& target, Document& document) {
+bool Gimp2BridgeHost::readArea(const BridgeTarget& target, Document& document) {
     DrawablePtr drawable(gimp_drawable_get(drawable_));
     if (!drawable || !moveArea(drawable.get(), target, document)) {
         return false;
@@ -108,7 +108,7 @@ bool GimpBridgeHost::readArea(const BridgeTarget& target, Document& document) {
     return true;
 }
 
-bool GimpBridgeHost::writeArea(const BridgeTarget& target, const Document& document) {
+bool Gimp2BridgeHost::writeArea(const BridgeTarget& target, const Document& document) {
     DrawablePtr drawable(gimp_drawable_get(drawable_));
     if (!drawable || !moveArea(drawable.get(), target, document)) {
         return false;
@@ -124,11 +124,11 @@ bool GimpBridgeHost::writeArea(const BridgeTarget& target, const Document& docum
     return true;
 }
 
-void GimpBridgeHost::tell(const std::string& message) {
+void Gimp2BridgeHost::tell(const std::string& message) {
     gimp_message(message.c_str());
 }
 
-std::optional<LayerArea> GimpBridgeHost::lastHandoff() {
+std::optional<LayerArea> Gimp2BridgeHost::lastHandoff() {
     LayerArea area;
     if (gimp_get_data_size(kHandoffDataKey) != static_cast<gint>(sizeof area) ||
         !gimp_get_data(kHandoffDataKey, &area)) {
@@ -137,11 +137,11 @@ std::optional<LayerArea> GimpBridgeHost::lastHandoff() {
     return area;
 }
 
-void GimpBridgeHost::rememberHandoff(const LayerArea& area) {
+void Gimp2BridgeHost::rememberHandoff(const LayerArea& area) {
     gimp_set_data(kHandoffDataKey, &area, sizeof area);
 }
 
-bool GimpBridgeHost::onAccessibilityBus() {
+bool Gimp2BridgeHost::onAccessibilityBus() {
     if (gtkModulesLoadAtkBridge(::getenv("GTK_MODULES"))) {
         return true;
     }
