@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "lumivo_test_paths.h"
 #include "panel_install.h"
 
 namespace {

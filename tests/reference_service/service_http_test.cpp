@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "lumivo_test_paths.h"
 #include "panel/panel_process.h"
 #include "plugin/temp_dir.h"
 
