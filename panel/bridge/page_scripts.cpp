@@ -245,7 +245,7 @@ void openDocumentGuard(std::string& out, const std::string* documentToken) {
         out += '"';
         first = false;
     }
-    out += ')';
+    out += ") && window.location.port === \"\"";
     if (documentToken != nullptr) {
         out += " && window.__lumivoDocument === ";
         appendScriptArgument(out, json(*documentToken));

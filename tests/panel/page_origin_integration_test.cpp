@@ -1,6 +1,6 @@
 // The real panel with pages of other origins: a local HTTPS server serves them under host names
-// that a private mount namespace maps to loopback, with a certificate from a test CA added to
-// the system's trust bundle there.
+// that a private mount namespace maps to a loopback address of the test's own, on port 443 and
+// on another port, with a certificate from a test CA added to the system's trust bundle there.
 #include <unistd.h>
 
 #include <chrono>
@@ -20,10 +20,14 @@ using namespace std::chrono_literals;
 
 const std::string kForeignPages = std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/foreign";
 
-// The page server, its port, and a panel that runs where the server's names and CA are known.
+// The page server, its other port, and a panel that runs where the server's names and CA are
+// known. The server's address is one of loopback's many, picked by process id, so tests that run
+// at the same time each have their own port 443.
 struct ForeignRig {
     PanelInstall install{kProbePage};
     std::string serverDir = install.temp / "server";
+    std::string address = "127.77." + std::to_string((::getpid() >> 8) % 250 + 2) + "." +
+                          std::to_string(::getpid() % 250 + 2);
     std::unique_ptr<ChildProcess> server;
     std::string port;
 
@@ -32,19 +36,20 @@ struct ForeignRig {
         const nlohmann::json pages = {
             {"foreign.example/page", kForeignPages + "/page.html"},
             {"foreign.example/frame", kForeignPages + "/frame.html"},
+            {"auth.lumivo.example/elsewhere", kForeignPages + "/elsewhere.html"},
             {"auth.lumivo.example/back", kForeignPages + "/back.html"},
         };
         writeText(serverDir + "/pages.json", pages.dump());
         server = std::make_unique<ChildProcess>(
             "python3",
             std::vector<std::string>{std::string(LUMIVO_SOURCE_DIR) + "/tests/panel/page_server.py",
-                                     serverDir, serverDir + "/pages.json"},
+                                     serverDir, serverDir + "/pages.json", address},
             std::vector<std::string>{}, STDOUT_FILENO);
         if (auto ready = server->waitForLine("READY ", 30s)) {
             port = ready->substr(6);
         }
-        writeText(serverDir + "/hosts",
-                  readText("/etc/hosts") + "\n127.0.0.1 foreign.example auth.lumivo.example\n");
+        writeText(serverDir + "/hosts", readText("/etc/hosts") + "\n" + address +
+                                            " foreign.example auth.lumivo.example\n");
         writeText(serverDir + "/bundle.pem",
                   readText("/etc/ssl/certs/ca-certificates.crt") + readText(serverDir + "/ca.pem"));
         install.launcher = {"unshare",
@@ -60,7 +65,7 @@ struct ForeignRig {
     }
 };
 
-TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAgain) {
+TEST(PageOrigin, ForeignDocumentsFramesAndPortsGetNoAnswerAndTheServiceOriginWorksAgain) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "a private mount namespace for the test's host names needs root";
     }
@@ -71,13 +76,17 @@ TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAga
                                    {"LUMIVO_PANEL_AUTOTEST=foreign:" + rig.port});
 
     EXPECT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
-    // The foreign page ran, tried everything, and then went back to the service's origin,
-    // where the bridge serves again.
-    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-frame?refused=3"))
+    // The foreign page ran and tried everything, the service's host on another port did the
+    // same, and then the page went back to the service's origin, where the bridge serves again.
+    const std::string foreign = "GET foreign.example:" + rig.port;
+    EXPECT_TRUE(rig.server->waitForLine(foreign + " /ran-frame?refused=3"))
         << rig.server->allOutput();
-    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-data"))
+    EXPECT_TRUE(rig.server->waitForLine(foreign + " /ran-data")) << rig.server->allOutput();
+    EXPECT_TRUE(rig.server->waitForLine(foreign + " /ran-page?document=string"))
         << rig.server->allOutput();
-    EXPECT_TRUE(rig.server->waitForLine("GET foreign.example /ran-page?document=string"))
+    EXPECT_TRUE(rig.server->waitForLine("GET auth.lumivo.example:" + rig.port + " /ran-elsewhere"))
+        << rig.server->allOutput();
+    EXPECT_TRUE(rig.server->waitForLine("GET auth.lumivo.example:443 /back"))
         << rig.server->allOutput();
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back on the service")) << panel->allOutput();
     EXPECT_TRUE(panel->waitForLine(kLogPrefix + "back export answered id=back-1 ok=true"))
@@ -87,7 +96,8 @@ TEST(PageOrigin, ForeignDocumentsAndFramesGetNoAnswerAndTheServiceOriginWorksAga
         EXPECT_EQ(line.find("answered"), std::string::npos) << line;
     }
     for (const auto& line : panel->lines()) {
-        for (const char* foreign : {"foreign-said", "foreign-forged", "framed", "data-framed"}) {
+        for (const char* foreign :
+             {"foreign-said", "foreign-forged", "framed", "data-framed", "elsewhere-said"}) {
             EXPECT_EQ(line.find(foreign), std::string::npos) << line;
         }
     }

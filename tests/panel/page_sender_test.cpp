@@ -27,7 +27,12 @@ TEST(PageSender, OnlyTheTopLevelDocumentOfAServiceOriginIsServed) {
         {"https://auth.lumivo.example", true},
         {"https://www.lumivo.example", true},
         {"https://lumivo.example", true},
-        {"https://auth.lumivo.example:8443", true},
+        // An origin is scheme, host and port: only the default port, which is never spelled out.
+        {"https://auth.lumivo.example:8443", false},
+        {"https://www.lumivo.example:444", false},
+        {"https://lumivo.example:80", false},
+        {"https://auth.lumivo.example:443", false},
+        {"https://auth.lumivo.example:0443", false},
         {"http://auth.lumivo.example", false},
         {"https://cdn.lumivo.example", false},
         {"https://other.lumivo.example", false},
@@ -103,7 +108,7 @@ TEST(PageAnswers, EachAnswerIsBoundToTheDocumentThatAsked) {
     EXPECT_EQ(sorted(seen), sorted(expected));
 }
 
-TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostAndTheToken) {
+TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostOnTheDefaultPortAndTheToken) {
     std::string script;
     openDocumentGuard(script, &kToken);
     script += "f()";
@@ -111,8 +116,8 @@ TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostAndTheToken) {
     EXPECT_EQ(script,
               "if (window.location.protocol === \"https:\" && (window.location.hostname === "
               "\"lumivo.example\" || window.location.hostname === \"www.lumivo.example\" || "
-              "window.location.hostname === \"auth.lumivo.example\") && window.__lumivoDocument "
-              "=== \"" +
+              "window.location.hostname === \"auth.lumivo.example\") && window.location.port === "
+              "\"\" && window.__lumivoDocument === \"" +
                   kToken + "\") {f()}");
 }
 
