@@ -26,8 +26,9 @@ void ApplyBack::handleApplyResult(const nlohmann::json& ackId, std::string base6
 }
 
 void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
-    const bool held = bookkeeping_.repair();
-    page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
+    bookkeeping_.repair([this, ackId](bool held) {
+        page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
+    });
 }
 
 void ApplyBack::runApplyJob(const nlohmann::json& ackId, std::string base64) {

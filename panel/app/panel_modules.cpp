@@ -8,7 +8,7 @@
 PanelModules wirePanelModules(LumivoPanelHandler& handler, TaskQueue& mainQueue,
                               std::weak_ptr<PanelWindow> window) {
     PanelModules modules;
-    modules.apply = makeApplyModule(handler, handler, gHostPid);
+    modules.apply = makeApplyModule(handler, handler, gHostPid, window);
     modules.service = makeServiceModule(handler, mainQueue);
     modules.notifications = makeNotificationModule(handler, mainQueue, [window] {
         if (auto shown = window.lock()) {

@@ -182,6 +182,7 @@ TEST_F(ApplyBackTest, MissingPermissionIsReportedWithTheFileLeftInPlace) {
     EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"p", true, "accessibility"}));
     EXPECT_EQ(entryNames(spoolDir).size(), 1u);
     EXPECT_EQ(item->presses, 0);
+    EXPECT_EQ(permission.switchOns, 0) << "neither the apply nor an unasked repair switches on";
 }
 
 TEST_F(ApplyBackTest, AResultForAnotherEditorsFrameIsRefusedWithoutAFile) {
