@@ -91,7 +91,8 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
     }
     const size_t rowBytes = size_t{width} * 4;
     auto filteredBytes = checkedMul(rowBytes + 1, height);
-    if (!filteredBytes || *filteredBytes / 1040 > length) {
+    if (!filteredBytes || *filteredBytes / 1040 > length ||
+        pngMustProveWhole(uint64_t{rowBytes} * height, length)) {
         return false;
     }
     std::vector<uint8_t> joined;
