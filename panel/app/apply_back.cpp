@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/png.h"
+#include "panel/app/result_decode.h"
 #include "panel/bridge/base64.h"
 #include "plugin/spool.h"
 
@@ -62,7 +63,7 @@ void ApplyBack::applyResult(std::string base64, Outcome& outcome) {
     if (!bytes) {
         return;
     }
-    png::DecodedFile frame = png::decodeFile(bytes->data(), bytes->size());
+    png::DecodedFile frame = decodeResultForFrame(*bytes, panel_.frameSize());
     if (frame.image.empty()) {
         return;
     }

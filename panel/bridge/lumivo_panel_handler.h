@@ -59,6 +59,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState {
     void retargetAtFrame(PixelBuffer frame, FrameFile file) override;
     void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file) override;
     bool lastExportIsFromAnotherSource() const override;
+    FrameSize frameSize() const override;
     void handleExportFrame(const nlohmann::json& ackId);
 
     // --- Into the page ---
