@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "panel_install.h"
+#include "process_memory.h"
 
 namespace {
 
@@ -102,6 +103,23 @@ TEST(PageOrigin, ForeignDocumentsFramesAndPortsGetNoAnswerAndTheServiceOriginWor
         }
     }
     EXPECT_TRUE(entryNames(rig.install.spool).empty()) << "a foreign result was written";
+}
+
+TEST(PageOrigin, AResultLongerThanTheFrameCouldNeedIsRefusedAndCostsLittle) {
+    // 96 MiB of base64 for a 4 x 4 frame, as a valid PNG: the panel drops it piece by piece
+    // as it arrives and answers as for a result that doesn't decode. Kept, it would cost the
+    // panel its text, its bytes and their copies, some 300 MiB.
+    PanelInstall install(kProbePage);
+    writeSolidPng(install.spool + "/input-1.png", 4, 4, {9, 9, 9, 255});
+    auto panel = install.start({install.spool + "/input-1.png", install.spool},
+                               {"LUMIVO_PANEL_AUTOTEST=big-result:24"});
+    ASSERT_TRUE(panel->waitForLine("probe frame first")) << panel->allOutput();
+    const uint64_t before = peakResidentKiB(panel->pid());
+    EXPECT_TRUE(panel->waitForLine(kLogPrefix + "probe big-result ok=false status=\"\"", 120s))
+        << panel->allOutput();
+    const uint64_t grown = peakResidentKiB(panel->pid()) - before;
+    EXPECT_LT(grown, uint64_t{96} << 10) << "KiB more at the peak than before the flood";
+    EXPECT_TRUE(entryNames(install.spool).empty()) << "no result file was written";
 }
 
 TEST(PageOrigin, TheServiceOriginSurvivesAFloodOfResultPieces) {
