@@ -40,14 +40,14 @@ bool AtspiPermission::isHeld() {
 
 UserQuestion AtspiPermission::switchOnQuestion() const {
     return UserQuestion{
-        "Switch on assistive technology?",
-        "To run Filters \u25b8 Lumivo in your editor for you, Lumivo needs assistive technology "
-        "switched on.",
-        "This is a setting of your whole desktop, not only of Lumivo. While it is on, programs "
-        "publish their windows and menus on the desktop\u2019s accessibility bus, where screen "
-        "readers and other assistive programs, Lumivo among them, can read and use them. It "
-        "stays on after Lumivo closes, and an editor that is already open may have to be "
-        "started again before Lumivo can reach it.\n\n"
+        "Switch On Assistive Technology",
+        "Switch on assistive technology for your whole desktop?",
+        "Lumivo needs it to run Filters \u25b8 Lumivo in your editor for you. It is a setting of "
+        "your whole desktop, not only of Lumivo: while it is on, programs publish their windows "
+        "and menus on the desktop\u2019s accessibility bus, where screen readers and other "
+        "assistive programs, Lumivo among them, can read and use them. It stays on after Lumivo "
+        "closes, and an editor that is already open may have to be started again before Lumivo "
+        "can reach it.\n\n"
         "To switch it off again, turn off assistive technologies in your desktop\u2019s "
         "accessibility settings, or run:\n"
         "gsettings set org.gnome.desktop.interface toolkit-accessibility false",
