@@ -86,48 +86,26 @@ Bytes flatPng(bool interlaced, bool broken) {
     return file;
 }
 
-uint32_t readBe32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-// The file cut off in the middle of its image data, then IEND.
-Bytes truncated(const Bytes& file) {
-    std::vector<size_t> idat;
-    for (size_t at = 8; at + 12 <= file.size(); at += 12 + readBe32(&file[at])) {
-        if (std::memcmp(&file[at + 4], "IDAT", 4) == 0) {
-            idat.push_back(at);
-        }
-    }
-    Bytes cut(file.begin(), file.begin() + static_cast<long>(idat[idat.size() / 2]));
-    appendChunk(cut, "IEND", nullptr, 0);
-    return cut;
-}
-
 TEST(HostileDecode, ADenseFileWithABrokenStreamFailsBeforeItsCanvas) {
     for (bool interlaced : {false, true}) {
-        const Bytes broken = flatPng(interlaced, true);
-        ASSERT_LT(broken.size(), size_t{1} << 20);
-        for (const auto& [how, file] :
-             {std::pair<const char*, Bytes>{"a stream that ends early", broken},
-              std::pair<const char*, Bytes>{"truncated", truncated(flatPng(interlaced, false))}}) {
-            SCOPED_TRACE(std::string(how) + (interlaced ? ", interlaced" : ""));
-            const auto size = png::claimedSize(file.data(), file.size());
-            ASSERT_TRUE(size && size->width == kSide && size->height == kSide);
-            struct Way {
-                const char* what;
-                std::function<PixelBuffer()> decode;
-            };
-            const Way ways[] = {
-                {"whole", [&] { return png::decode(file.data(), file.size()); }},
-                {"fitted", [&] { return png::decodeCover(file.data(), file.size(), 120, 80); }},
-                {"at its size",
-                 [&] { return png::decodeCover(file.data(), file.size(), kSide, kSide); }},
-            };
-            for (const Way& way : ways) {
-                largest_allocation::reset();
-                EXPECT_TRUE(way.decode().empty()) << way.what;
-                EXPECT_LT(largest_allocation::since(), size_t{1} << 20) << way.what;
-            }
+        SCOPED_TRACE(interlaced ? "interlaced" : "not interlaced");
+        const Bytes file = flatPng(interlaced, true);
+        ASSERT_LT(file.size(), size_t{1} << 20);
+        const auto size = png::claimedSize(file.data(), file.size());
+        ASSERT_TRUE(size && size->width == kSide && size->height == kSide);
+        const struct {
+            const char* what;
+            std::function<PixelBuffer()> decode;
+        } ways[] = {
+            {"whole", [&] { return png::decode(file.data(), file.size()); }},
+            {"fitted", [&] { return png::decodeCover(file.data(), file.size(), 120, 80); }},
+            {"at its size",
+             [&] { return png::decodeCover(file.data(), file.size(), kSide, kSide); }},
+        };
+        for (const auto& way : ways) {
+            largest_allocation::reset();
+            EXPECT_TRUE(way.decode().empty()) << way.what;
+            EXPECT_LT(largest_allocation::since(), size_t{1} << 20) << way.what;
         }
     }
 }
