@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything and runs every test: the format check, the build with warnings as errors,
 # all tests (unit, integration, end to end) under a virtual display and a private session bus,
-# then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# last every fuzz target, built with clang, replaying its corpus and regressions once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,3 +22,10 @@ cmake -S . -B build-sanitize -G Ninja -DLUMIVO_WERROR=ON -DLUMIVO_SANITIZE=ON \
 ninja -C build-sanitize -j"$jobs" lumivo_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-sanitize -L unit --output-on-failure -j"$jobs"
+
+# The fuzz targets link the programs' own libraries, so a target that no longer builds fails
+# here rather than rotting unseen.
+cmake -S . -B build-fuzz -G Ninja -DLUMIVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+ninja -C build-fuzz -j"$jobs" lumivo_fuzzers
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j"$jobs"
