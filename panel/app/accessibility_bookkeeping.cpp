@@ -66,8 +66,7 @@ bool AccessibilityBookkeeping::observeHeld() {
 void AccessibilityBookkeeping::settle(bool yes) {
     bool held = false;
     if (yes) {
-        permission_.switchOn();
-        held = observeHeld();
+        held = permission_.switchOn() && observeHeld();
         if (!held) {
             // The user wants it on but the desktop didn't take the change: show where to do it.
             permission_.openSettings();
