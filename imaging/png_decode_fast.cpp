@@ -71,8 +71,11 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
         h[11] != 0 || h[12] != 0) {
         return false;
     }
-    // Only the chunks png::encode writes; anything else goes to the general reader.
+    // Only the chunks png::encode writes, each as often as it writes them; anything else goes
+    // to the general reader. (libpng takes a second sRGB chunk as a broken colour tag and
+    // converts otherwise.)
     std::vector<Chunk> idat;
+    bool tagged = false;
     bool ended = false;
     while (!ended) {
         if (!nextChunk(bytes, length, offset, chunk)) {
@@ -82,7 +85,9 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
             idat.push_back(chunk);
         } else if (chunk.type == tag("IEND")) {
             ended = true;
-        } else if (chunk.type != tag("sRGB") || !idat.empty()) {
+        } else if (chunk.type == tag("sRGB") && idat.empty() && !tagged) {
+            tagged = true;
+        } else {
             return false;
         }
     }
