@@ -31,14 +31,27 @@ if [ -z "${LUMIVO_FRESH_STAGE:-}" ]; then
   export LUMIVO_FRESH_STAGE=namespace LUMIVO_FRESH_STAGING
   LUMIVO_FRESH_STAGING=$(mktemp -d)
   made_user=
+  # A road's last processes (the web view's helpers, daemons whose parent has just gone) end
+  # a moment after it; a user can't be removed while one of them is still there.
+  gone_within_10_s() {
+    local _
+    for _ in $(seq 50); do pgrep -u "$1" >/dev/null || return 0; sleep 0.2; done
+    return 1
+  }
+  end_processes_of() {
+    gone_within_10_s "$1" || { pkill -KILL -u "$1" || true; gone_within_10_s "$1" || true; }
+  }
   end() {
-    [ -z "$made_user" ] || userdel "$made_user"
+    [ -z "$made_user" ] || { end_processes_of "$made_user"; userdel "$made_user"; }
     rmdir "$LUMIVO_FRESH_STAGING"
   }
   trap end EXIT
   if [ "$(id -u)" -eq 0 ]; then
     # A user left by an interrupted run is recognised by its comment and made afresh.
-    if getent passwd "$user" | cut -d: -f5 | grep -qx "$marker"; then userdel "$user"; fi
+    if getent passwd "$user" | cut -d: -f5 | grep -qx "$marker"; then
+      end_processes_of "$user"
+      userdel "$user"
+    fi
     if useradd --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin \
          --comment "$marker" "$user" 2>/dev/null; then
       made_user=$user
