@@ -24,8 +24,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "${LUMIVO_HOSTILE_SESSION:-}" ]; then
-  exec env LUMIVO_HOSTILE_SESSION=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    dbus-run-session -- "$0" --build "$build" --flood "$flood"
+  exec env LUMIVO_HOSTILE_SESSION=1 bash "$root/scripts/virtual-display.sh" \
+    "$0" --build "$build" --flood "$flood"
 fi
 
 inputs=$root/out/hostile-inputs
