@@ -37,7 +37,7 @@ if [ ! -f "$build/CPackConfig.cmake" ]; then
        "GIMP's plug-in library (scripts/install-deps.sh)" >&2
   exit 1
 fi
-ninja -C "$build" lumivo_package_files >&2
+ninja -C "$build" -j"$(nproc)" lumivo_package_files >&2
 # A package of an earlier build must not pass for this one.
 rm -rf "$out"
 mkdir -p "$out"

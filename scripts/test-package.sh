@@ -116,7 +116,7 @@ build_steps='
   set -euo pipefail
   build=$1 out=$2 root=$3
   deb=$(bash "$root/scripts/make-package.sh" --build "$build" --out "$out")
-  ninja -C "$build" lumivo-press-menu lumivo-service >&2
+  ninja -C "$build" -j"$(nproc)" lumivo-press-menu lumivo-service >&2
   work=$(mktemp -d) && mkdir "$work/debian" && touch "$work/debian/control"
   (cd "$work" && dpkg-shlibdeps -O "$build/tests/e2e/lumivo-press-menu" \
      "$build/service/lumivo-service" 2>/dev/null) >"$out/road-tools.depends"
