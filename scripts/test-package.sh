@@ -23,10 +23,11 @@ usage() {
 }
 
 # What the road needs in the clean root beside the package and its tools' libraries: the
-# virtual display, the session bus, the keyring and its look-ups; the sandbox's network,
-# host names, certificates, notification server and browser; the photo and the comparison
-# of pixels. (netbase, which writes /etc/hosts, is on every installed Debian but minbase.)
-road_packages="xvfb dbus gnome-keyring libsecret-tools libglib2.0-bin iproute2 netbase openssl
+# virtual display, the session bus, the keyring's look-ups; the sandbox's network, host names,
+# certificates, notification server and browser; the photo and the comparison of pixels.
+# (netbase, which writes /etc/hosts, is on every installed Debian but minbase.) The keyring
+# itself, GIMP and the accessibility bus come with the package.
+road_packages="xvfb dbus libsecret-tools libglib2.0-bin iproute2 netbase openssl
   ca-certificates python3 python3-gi gir1.2-glib-2.0 curl imagemagick"
 
 # The clean root's stage goes on counting from the time the test had taken when it began.
