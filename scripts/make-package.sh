@@ -38,9 +38,10 @@ if [ ! -f "$build/CPackConfig.cmake" ]; then
   exit 1
 fi
 ninja -C "$build" -j"$(nproc)" lumivo_package_files >&2
-# A package of an earlier build must not pass for this one.
-rm -rf "$out"
+# A package of an earlier build must not pass for this one. The folder itself stays: it may be
+# a mount (the package's test binds it into the release's root).
 mkdir -p "$out"
+rm -rf "$out"/lumivo_*.deb "$out/_CPack_Packages"
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
   { cat "$out/cpack.log" >&2; exit 1; }
 rm -rf "$out/_CPack_Packages"
