@@ -30,9 +30,9 @@ usage() {
 road_packages="xvfb dbus libsecret-tools libglib2.0-bin iproute2 netbase openssl
   ca-certificates python3 python3-gi gir1.2-glib-2.0 curl imagemagick"
 
-# The clean root's stage goes on counting from the time the test had taken when it began.
-t0=$((SECONDS - ${LUMIVO_PACKAGE_TEST_ELAPSED:-0}))
-say() { echo "test-package: [$((SECONDS - t0)) s] $*"; }
+# The clean root's stage goes on with the clock of the whole test.
+started=${LUMIVO_PACKAGE_TEST_STARTED:-$(date +%s)}
+say() { echo "test-package: [$(($(date +%s) - started)) s] $*"; }
 
 # Stage 2, as root of the clean root: install, the road, purge, and what is left.
 if [ "${1:-}" = --in-clean-root ]; then
@@ -154,7 +154,7 @@ tools=$(sed 's/^shlibs:Depends=//' "$out/road-tools.depends" | names | tr '\n' '
 status=0
 bash "$root/scripts/debian-root.sh" --release "$release" --name package \
   --packages "$road_packages $tools" --download "$depends" --bind "$out" \
-  --env LUMIVO_PACKAGE_TEST_ELAPSED=$((SECONDS - t0)) -- \
+  --env LUMIVO_PACKAGE_TEST_STARTED="$started" -- \
   bash "$root/scripts/test-package.sh" --in-clean-root "$deb" "$build" "$out" "$gimp" ||
   status=$?
 [ "$status" = 0 ] || exit "$status"
