@@ -16,18 +16,27 @@
 #
 # usage: gimp/round-trip.sh [--gimp 3|2.10] [--offline [--edit NAME]] [--effect NAME]
 #                           [--size WxH] [--build DIR] [--out DIR] [--no-build]
+#                           [--installed DIR]
 #
 # --gimp 3 (the default where gimp-3.0 is installed) runs GIMP 3; where it isn't (Debian 12),
 # the road runs in the project's Debian 13 root (scripts/debian-root.sh) from its own build,
 # build-debian13/. --gimp 2.10 runs Debian 12's GIMP from build/. GIMP always runs with a
 # private home folder, so its settings, plug-in cache and backups never touch the user's.
+#
+# --installed DIR runs the bridge installed for every user in GIMP's plug-in folder DIR (the
+# package's: /usr/lib/gimp/2.0/plug-ins/lumivo, or GIMP 3's under /usr/lib/<triplet>/gimp/3.0)
+# instead of the build's, which is then only where the road's own tools come from
+# (lumivo-press-menu, the reference service). GIMP gets the environment of a login session
+# started after the installation (/etc/environment.d), as from the desktop's menu. The panel's
+# messages are read through a wrapper mounted over the installed panel's program folder, in a
+# mount namespace of the road's own: nothing installed changes.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/road-lib.sh"
 usage() {
   echo "usage: $0 [--gimp 3|2.10] [--offline [--edit NAME]] [--effect NAME] [--size WxH]" \
-       "[--build DIR] [--out DIR] [--no-build]" >&2
+       "[--build DIR] [--out DIR] [--no-build] [--installed DIR]" >&2
   exit 2
 }
 
@@ -39,6 +48,7 @@ size=640x400
 build=
 out=
 do_build=1
+installed=
 args=("$@")
 while [ $# -gt 0 ]; do
   case $1 in
@@ -50,6 +60,7 @@ while [ $# -gt 0 ]; do
     --build) build=$(realpath -m "$2"); shift 2 ;;
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --no-build) do_build=0; shift ;;
+    --installed) installed=$(realpath -m "$2"); shift 2 ;;
     --headless) shift ;;  # always: GIMP runs on a virtual display
     *) usage ;;
   esac
@@ -73,8 +84,8 @@ fi
 if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
   # Debian 12 has no GIMP 3: the whole road, build included, runs in the Debian 13 root.
   if [ "$gimp" = 3 ] && ! command -v gimp-3.0 >/dev/null; then
-    if [ -n "${LUMIVO_DEBIAN_ROOT:-}" ]; then
-      echo "gimp round-trip: GIMP 3 is not installed in this root" >&2
+    if [ -n "${LUMIVO_DEBIAN_ROOT:-}" ] || [ -n "$installed" ]; then
+      echo "gimp round-trip: GIMP 3 is not installed here" >&2
       exit 1
     fi
     mkdir -p "$out" "$build"
@@ -84,7 +95,8 @@ if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
   if [ "$do_build" = 1 ]; then
     # A Debian root holds its packages already.
     [ -n "${LUMIVO_DEBIAN_ROOT:-}" ] || bash "$root/scripts/install-deps.sh"
-    targets=("$bridge" lumivo-press-menu LumivoFilter LumivoAffinity)
+    targets=(lumivo-press-menu)
+    [ -n "$installed" ] || targets+=("$bridge" LumivoFilter LumivoAffinity)
     [ "$road" = service ] && targets+=(lumivo-service)
     cmake -S "$root" -B "$build" -G Ninja >/dev/null
     ninja -C "$build" -j"$(nproc)" "${targets[@]}"
@@ -101,8 +113,14 @@ if [ -z "${LUMIVO_GIMP_ROUND_TRIP_INNER:-}" ]; then
   export LUMIVO_GIMP_ROUND_TRIP_INNER=headless GSETTINGS_BACKEND=memory
   # A home of the run's own before the session bus starts: nothing reaches the user's.
   use_private_home "$out/home"
-  exec bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}" --gimp "$gimp" \
-    --build "$build" --out "$out"
+  # The sandbox has a mount namespace of its own; this road gets one for the installed panel.
+  private=()
+  if [ -n "$installed" ]; then
+    private=(unshare --mount --fork)
+    [ "$(id -u)" -eq 0 ] || private=(unshare --user --map-root-user --mount --fork)
+  fi
+  exec ${private[@]+"${private[@]}"} bash "$root/scripts/virtual-display.sh" "$0" "${args[@]}" \
+    --gimp "$gimp" --build "$build" --out "$out"
 fi
 
 # Time limits, generous for a loaded machine, where GIMP's start alone can take a minute.
@@ -128,6 +146,10 @@ cleanup() {
   exec 7>&-
   [ -n "$keyring_pid" ] && kill "$keyring_pid" 2>/dev/null || true
   kill_executable "$panel_exe"
+  # The wrapper's mounts over the installed panel, before their folder goes.
+  if [ -n "$installed" ] && [ -n "$panel_exe" ]; then
+    umount --recursive --lazy "$(dirname "$panel_exe")" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -171,9 +193,24 @@ export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_
 unset GIMP2_DIRECTORY GIMP3_DIRECTORY
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 gimp_dir=$XDG_CONFIG_HOME/GIMP/$version
-plugin_dir=$gimp_dir/plug-ins/lumivo
-bash "$root/gimp/install.sh" --no-build --gimp "$gimp" --build "$build" --dest "$plugin_dir" \
-  >/dev/null
+if [ -n "$installed" ]; then
+  plugin_dir=$installed
+  [ -x "$plugin_dir/lumivo" ] && [ -d "$plugin_dir/LumivoFilter.8bf" ] ||
+    fail "no bridge with its bundle is installed in $plugin_dir"
+  # GIMP sets a new user's folder up on its first start, as install.sh has it do for the build.
+  if [ "$gimp" = 3 ]; then
+    timeout 300 gimp-console-3.0 -i --batch-interpreter=plug-in-script-fu-eval \
+      -b '(gimp-quit 0)' >/dev/null 2>&1 || true
+  fi
+  # What a login session started after the installation sets (GIMP 2.10's ATK bridge module).
+  for file in /usr/lib/environment.d/*.conf /etc/environment.d/*.conf; do
+    if [ -f "$file" ]; then set -a; . "$file"; set +a; fi
+  done
+else
+  plugin_dir=$gimp_dir/plug-ins/lumivo
+  bash "$root/gimp/install.sh" --no-build --gimp "$gimp" --build "$build" --dest "$plugin_dir" \
+    >/dev/null
+fi
 if [ "$gimp" = 3 ]; then
   # A first start greets the user with a dialog, and a photo with colour chunks asks whether to
   # keep its profile; either would keep the photo from opening.
@@ -181,7 +218,11 @@ if [ "$gimp" = 3 ]; then
 fi
 
 # The panel's standard error is kept.
-panel_exe=$(wrap_panel "$plugin_dir/LumivoFilter.8bf" "$out/panel.log")
+if [ -n "$installed" ]; then
+  panel_exe=$(wrap_installed_panel "$plugin_dir/LumivoFilter.8bf" "$out/panel.log" "$work/panel")
+else
+  panel_exe=$(wrap_panel "$plugin_dir/LumivoFilter.8bf" "$out/panel.log")
+fi
 
 # Assistive technology support (org.a11y.Status IsEnabled) is what the panel counts as its
 # permission: a private session starts with it off, so it is switched on as a user would.
@@ -202,14 +243,17 @@ fi
 
 # GIMP reads Script-Fu from its standard input (-b -) while its window runs; the export at the
 # end goes that way. GIMP 3 is on the accessibility bus by itself; GTK 2's GIMP 2.10 only
-# through the ATK bridge module, which a desktop session with assistive technology on loads.
+# through the ATK bridge module, which a desktop session with assistive technology on loads
+# (and, installed, the login session's environment names).
 mkfifo "$work/script-fu"
 if [ "$gimp" = 3 ]; then
   command=(gimp-3.0 --no-splash --batch-interpreter=plug-in-script-fu-eval -b -)
   export_image="(let* ((image (vector-ref (car (gimp-get-images)) 0)))
   (gimp-file-save RUN-NONINTERACTIVE image \"$out/after.png\" -1))"
 else
-  command=(env GTK_MODULES=gail:atk-bridge gimp-2.10 --no-splash -b -)
+  # Installed, GIMP gets what the login session's environment names.
+  command=(gimp-2.10 --no-splash -b -)
+  [ -n "$installed" ] || command=(env GTK_MODULES=gail:atk-bridge "${command[@]}")
   export_image="(let* ((image (vector-ref (cadr (gimp-image-list)) 0))
        (layer (car (gimp-image-get-active-drawable image))))
   (file-png-save2 RUN-NONINTERACTIVE image layer \"$out/after.png\" \"$out/after.png\"

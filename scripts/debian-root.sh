@@ -5,15 +5,20 @@
 # namespaces to run a command there.
 #
 # usage: scripts/debian-root.sh [--release trixie|bookworm] [--packages "NAME..."]
-#                               [--bind DIR]... [--env NAME=VALUE]... [--cache DIR] [--refresh]
+#                               [--download "NAME..."] [--name NAME] [--bind DIR]...
+#                               [--env NAME=VALUE]... [--cache DIR] [--refresh]
 #                               [--print-packages | --print-path | --help | -- COMMAND [ARG...]]
 #
 # The packages are scripts/install-deps.sh's list as scripts/debian-root/RELEASE.packages names
-# them for the release, or the --packages list instead. A root is made once per release and
-# list (`--print-packages` shows the list, `--print-path` the root's folder) and kept in the
-# cache: /var/cache/lumivo/debian-roots as root, ~/.cache/lumivo/debian-roots otherwise, or
-# --cache DIR ($LUMIVO_DEBIAN_ROOT_CACHE). Making one removes the release's roots of other
-# lists. --refresh makes it again, with the archive's newer packages.
+# them for the release, or the --packages list instead. The --download packages, with what
+# they need, are only downloaded into the root's apt cache, so a command there can install
+# them without the network. A root is made once per release, name and lists (`--print-packages`
+# shows the list, `--print-path` the root's folder) and kept in the cache:
+# /var/cache/lumivo/debian-roots as root, ~/.cache/lumivo/debian-roots otherwise, or --cache
+# DIR ($LUMIVO_DEBIAN_ROOT_CACHE). Making one removes the release's roots of the same name and
+# other lists. The project's root has no name; --name NAME (lower-case letters and digits)
+# keeps a root for another purpose beside it. --refresh makes it again, with the archive's
+# newer packages.
 #
 # A command runs in a fresh root every time: the cached root is the lower layer of an overlay
 # whose changes live in memory and are gone afterwards, in private mount, PID and UTS
@@ -36,7 +41,8 @@ recipe=1
 skipped=77
 
 usage() {
-  echo "usage: $0 [--release trixie|bookworm] [--packages \"NAME...\"] [--bind DIR]..." \
+  echo "usage: $0 [--release trixie|bookworm] [--packages \"NAME...\"]" \
+       "[--download \"NAME...\"] [--name NAME] [--bind DIR]..." \
        "[--env NAME=VALUE]... [--cache DIR] [--refresh]" \
        "[--print-packages | --print-path | --help | -- COMMAND [ARG...]]" >&2
   exit 2
@@ -92,6 +98,8 @@ fi
 
 release=trixie
 packages=
+download=
+name=
 binds=("$project")
 settings=()
 cache=${LUMIVO_DEBIAN_ROOT_CACHE:-}
@@ -101,6 +109,8 @@ while [ $# -gt 0 ]; do
   case $1 in
     --release) release=${2:-}; shift 2 ;;
     --packages) packages=${2:-}; shift 2 ;;
+    --download) download=${2:-}; shift 2 ;;
+    --name) name=${2:-}; shift 2 ;;
     --bind) binds+=("$(realpath -e "$2")"); shift 2 ;;
     --env) settings+=("$2"); shift 2 ;;
     --cache) cache=$(realpath -m "$2"); shift 2 ;;
@@ -113,6 +123,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 case $release in trixie | bookworm) ;; *) usage ;; esac
+case $name in
+  trixie | bookworm | *[!a-z0-9]*) usage ;;
+esac
 if [ "$action" = run ] && [ $# -eq 0 ]; then usage; fi
 
 # The package list: the machine's list with the release's renames, one name a line, sorted.
@@ -132,6 +145,7 @@ package_list() {
   fi | sort -u
 }
 list=$(package_list)
+download=$(tr ', ' '\n\n' <<<"$download" | grep . | sort -u || true)
 if [ "$action" = print-packages ]; then
   echo "$list"
   exit 0
@@ -159,8 +173,11 @@ if [ -z "$cache" ]; then
     cache=${XDG_CACHE_HOME:-$HOME/.cache}/lumivo/debian-roots
   fi
 fi
-key=$(printf '%s\n' "recipe $recipe" "$release" "${sources[@]}" "$list" | sha256sum | cut -c1-16)
-entry=$cache/$release-$key
+key=$(printf '%s\n' "recipe $recipe" "$release" "${sources[@]}" "$list" |
+      { cat; [ -z "$download" ] || printf 'download\n%s\n' "$download"; } | sha256sum | cut -c1-16)
+# The project's root is RELEASE-KEY, a named one NAME-RELEASE-KEY.
+slot=${name:+$name-}$release
+entry=$cache/$slot-$key
 tree=$entry/tree
 if [ "$action" = print-path ]; then
   echo "$tree"
@@ -200,9 +217,9 @@ make_root() {
   fi
   echo "debian-root: making the Debian $release root ($(wc -l <<<"$list") packages from" \
        "$archive) in $entry" >&2
-  local started=$SECONDS partial=$cache/.partial-$release-$$ old
+  local started=$SECONDS partial=$cache/.partial-$slot-$$ old
   # What an interrupted making left behind (nobody else makes one now).
-  for old in "$cache/.partial-$release"-*; do
+  for old in "$cache/.partial-$slot"-*; do
     [ -e "$old" ] && remove_tree "$old"
   done
   mkdir -p "$partial"
@@ -215,6 +232,13 @@ make_root() {
                  --dpkgopt='path-include=/usr/share/doc/*/copyright'
                  --dpkgopt='path-exclude=/usr/share/locale/*'
                  --dpkgopt='path-include=/usr/share/locale/locale.alias')
+  if [ -n "$download" ]; then
+    # Downloaded last, after the installed packages' archives are cleaned away.
+    options+=(--skip=cleanup/apt/cache
+              --customize-hook='chroot "$1" apt-get clean'
+              --customize-hook="chroot \"\$1\" apt-get install -qq --download-only --yes \
+                --no-install-recommends $(tr '\n' ' ' <<<"$download")")
+  fi
   if [ "$mode" = root ]; then
     mmdebstrap "${options[@]}" --format=directory "$release" "$partial/tree" "${sources[@]}"
   else
@@ -225,9 +249,10 @@ make_root() {
       tar -C "$partial/tree" -x --exclude='./dev/*'
   fi
   printf '%s\n' "$list" >"$partial/packages"
+  [ -z "$download" ] || printf '%s\n' "$download" >"$partial/downloads"
   printf '%s\n' "${sources[@]}" >"$partial/sources"
-  # Roots of other lists or recipes of this release are no longer used.
-  for old in "$cache/$release"-*; do
+  # Roots of other lists or recipes of this release and name are no longer used.
+  for old in "$cache/$slot"-*; do
     [ -e "$old" ] && remove_tree "$old"
   done
   mv "$partial" "$entry"
@@ -247,7 +272,7 @@ remove_tree() {
 mkdir -p "$cache"
 ccache=$(dirname "$cache")/ccache-$release
 mkdir -p "$ccache"
-exec 9>"$cache/$release.lock"
+exec 9>"$cache/$slot.lock"
 flock -s 9
 if [ "$refresh" = 1 ] || [ ! -d "$tree" ]; then
   flock -x 9

@@ -35,6 +35,8 @@ packages=(
   # the Debian roots the other releases are built and tested in (scripts/debian-root.sh), made
   # and entered without root through subordinate user ids
   mmdebstrap uidmap
+  # the checks of the Debian package
+  lintian
 )
 # npm comes with some builds of nodejs (and conflicts with Debian's npm there); Debian's own
 # nodejs needs the npm package.

@@ -49,6 +49,27 @@ WRAPPER
   echo "$dir/LumivoAffinity.real"
 }
 
+# The same for the panel of a bundle installed for every user ($1), whose files stay as they
+# are: the panel's program folder is seen through the folder $3, which holds the wrapper beside
+# the installed program, mounted over it. Needs a mount namespace of the caller's own, where
+# the mounts end with it. Prints the path the real executable runs from.
+wrap_installed_panel() {
+  local dir shadow=$3
+  dir=$(realpath "$1")/Contents/Resources/LumivoAffinity.app/Contents/Linux
+  mkdir -p "$shadow"
+  touch "$shadow/LumivoAffinity.real"
+  mount --bind "$dir/LumivoAffinity" "$shadow/LumivoAffinity.real"
+  cat >"$shadow/LumivoAffinity" <<WRAPPER
+#!/bin/sh
+exec "$dir/LumivoAffinity.real" "\$@" 2>>"$2"
+WRAPPER
+  chmod 0755 "$shadow" "$shadow/LumivoAffinity"
+  mount --rbind "$shadow" "$dir"
+  # The folder's own mount is no longer needed: the copy over the installed one stays.
+  umount "$shadow/LumivoAffinity.real"
+  echo "$dir/LumivoAffinity.real"
+}
+
 # The page asks for its sign-in at start: an unlocked keyring of this session answers at once,
 # where one started on demand would wait on a prompt to create it. Runs it with the private
 # runtime folder $1 (log in $1/keyring.log), sets keyring_pid, and waits until it answers.

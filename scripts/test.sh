@@ -2,9 +2,10 @@
 # Sets up everything and runs every test: the format check, the build with warnings as errors,
 # all tests (unit, integration, end to end) under a virtual display and a private session bus,
 # then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
-# every fuzz target, built with clang, replaying its corpus and regressions once, and last the
+# every fuzz target, built with clang, replaying its corpus and regressions once, then the
 # project on Debian 13 in a root of its own (scripts/test-debian13.sh: the build, the unit
-# tests, the fuzzers and the roads in GIMP 3).
+# tests, the fuzzers and the roads in GIMP 3), and last the Debian package of each release,
+# installed into a clean root of it, used in GIMP and removed (scripts/test-package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,3 +41,14 @@ if [ "$status" = 77 ]; then
 elif [ "$status" != 0 ]; then
   exit "$status"
 fi
+
+# The package of each release, from build/ and build-debian13/, in clean roots made the same way.
+for release in bookworm trixie; do
+  status=0
+  bash scripts/test-package.sh --release "$release" || status=$?
+  if [ "$status" = 77 ]; then
+    echo "test.sh: the package test of $release was skipped (the reason is above)"
+  elif [ "$status" != 0 ]; then
+    exit "$status"
+  fi
+done

@@ -78,8 +78,8 @@ TEST(DebianRoot, EachReleaseGetsTheMachinesPackagesUnderItsOwnNames) {
         {"trixie",
          {"clang-19", "libclang-rt-19-dev", "libfuzzer-19-dev", "libgimp-3.0-dev", "gimp", "cmake",
           "ca-certificates"},
-         {"clang-14", "libfuzzer-14-dev", "libgimp2.0-dev", "clang-format", "mmdebstrap",
-          "uidmap"}},
+         {"clang-14", "libfuzzer-14-dev", "libgimp2.0-dev", "clang-format", "mmdebstrap", "uidmap",
+          "lintian"}},
         {"bookworm",
          {"clang-14", "libgimp2.0-dev", "gimp", "cmake"},
          {"clang-19", "libgimp-3.0-dev", "clang-format", "mmdebstrap", "uidmap"}},
@@ -113,10 +113,23 @@ TEST(DebianRoot, AGivenListReplacesTheMachinesAndNamesItsOwnCacheEntry) {
     EXPECT_EQ(debianRoot(cache + "--print-path").output, trixie) << "the same list, the same root";
     EXPECT_NE(debianRoot(cache + "--packages gimp --print-path").output, trixie);
     EXPECT_NE(debianRoot(cache + "--release bookworm --print-path").output, trixie);
+
+    // A named root lies beside the project's, and what it only downloads is part of its key.
+    const std::string named = debianRoot(cache + "--name package --print-path").output;
+    EXPECT_EQ(named.rfind("/nonexistent/lumivo-test/package-trixie-", 0), 0u) << named;
+    const std::string downloads =
+        debianRoot(cache + "--name package --download gimp --print-path").output;
+    EXPECT_EQ(downloads.rfind("/nonexistent/lumivo-test/package-trixie-", 0), 0u) << downloads;
+    EXPECT_NE(downloads, named);
+    EXPECT_EQ(debianRoot(cache + "--name package --download 'gimp, gimp' --print-path").output,
+              downloads)
+        << "the same downloads in another spelling, the same root";
 }
 
 TEST(DebianRoot, WrongUseIsAUsageError) {
-    for (const char* arguments : {"--release sid --print-path", "", "--frobnicate -- true"}) {
+    for (const char* arguments :
+         {"--release sid --print-path", "", "--frobnicate -- true", "--name trixie --print-path",
+          "--name ../x --print-path", "--name Package --print-path"}) {
         EXPECT_EQ(debianRoot(arguments).status, 2) << arguments;
     }
     const ScriptRun help = debianRoot("--help");
