@@ -266,8 +266,6 @@ gimp_pid=$!
 exec 7>"$work/script-fu"
 step "GIMP $gimp opens the photo ($size)"
 
-page_said() { grep -q "LumivoPlugin: panel: $1" "$out/panel.log" 2>/dev/null; }
-
 # The user runs the filter: the bridge hands the frame off and the run ends as cancelled.
 "$build/tests/e2e/lumivo-press-menu" "$gimp_pid" "$menu_limit" ||
   fail "GIMP never showed an enabled Filters > Lumivo"
@@ -278,23 +276,7 @@ step "the bridge handed the frame to the panel"
 wait_for 120 page_said "frame-loaded" || fail "the panel never showed the frame"
 step "the panel shows the frame"
 
-if [ "$road" = service ]; then
-  sandbox=$LUMIVO_SANDBOX_DIR
-  wait_for 30 page_said "signed-in" || fail "the page did not sign in"
-  step "the page signed in with the demo account; the panel keeps the sign-in"
-  secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
-    >"$out/keyring-after-sign-in.json" 2>/dev/null || fail "no sign-in in the keyring"
-  wait_for 120 page_said "uploaded status=" || fail "the upload never ended"
-  page_said "uploaded status=200" || fail "storage refused the upload"
-  step "the frame went up to storage through the panel (effect $effect)"
-  wait_for 300 page_said "creation .* done" || fail "the creation never finished"
-  step "the service made the creation"
-  wait_for 120 test -s "$sandbox/notifications.jsonl" || fail "no notification came"
-  step "notification: $(head -1 "$sandbox/notifications.jsonl" | python3 -c \
-    'import json,sys; n=json.load(sys.stdin); print(n["summary"], "-", n["body"])')"
-  wait_for 30 page_said "notification clicked" || fail "the click never reached the page"
-  step "the notification was clicked; the page brings the creation in"
-fi
+[ "$road" != service ] || follow_service_road "$effect"
 
 # The page sends its result; the panel presses GIMP's menu; the bridge applies it; the page
 # hears how it went.
@@ -308,11 +290,11 @@ step "the bridge wrote the result into the layer"
 
 if [ "$road" = service ]; then
   wait_for 20 page_said "autotest done" || fail "the page did not finish"
-  wait_for 20 test -s "$sandbox/browser.log" || fail "the account page was not opened"
-  step "the account page opened in the browser: $(cat "$sandbox/browser.log")"
+  wait_for 20 test -s "$LUMIVO_SANDBOX_DIR/browser.log" || fail "the account page was not opened"
+  step "the account page opened in the browser: $(cat "$LUMIVO_SANDBOX_DIR/browser.log")"
   secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
     >"$out/keyring-at-end.json" 2>/dev/null || fail "no sign-in in the keyring at the end"
-  cp "$(ls -t "$sandbox"/service-record/results/*.png | head -1)" "$out/expected.png"
+  cp "$(ls -t "$LUMIVO_SANDBOX_DIR"/service-record/results/*.png | head -1)" "$out/expected.png"
 else
   convert "$out/before.png" -negate "$out/expected.png" 2>/dev/null
 fi

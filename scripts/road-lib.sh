@@ -111,3 +111,27 @@ panel_peak_memory() {
   echo "panel-kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null)" \
        "web-kb=$([ -n "$web" ] && awk '/^VmHWM:/ { print $2 }' "/proc/$web/status" 2>/dev/null)"
 }
+
+# Whether the panel's page has said $1 (a pattern) in the run's panel log.
+page_said() { grep -q "LumivoPlugin: panel: $1" "$out/panel.log" 2>/dev/null; }
+
+# Follows the service road once the panel shows the frame: sign-in (kept in the keyring),
+# upload, the service's creation with effect $1, the notification and its click. Uses the
+# road's own step, fail and output folder $out.
+follow_service_road() {
+  local effect=$1 sandbox=$LUMIVO_SANDBOX_DIR
+  wait_for 30 page_said "signed-in" || fail "the page did not sign in"
+  step "the page signed in with the demo account; the panel keeps the sign-in"
+  secret-tool lookup service com.lumivo.editor-plugins.affinity account oauth \
+    >"$out/keyring-after-sign-in.json" 2>/dev/null || fail "no sign-in in the keyring"
+  wait_for 120 page_said "uploaded status=" || fail "the upload never ended"
+  page_said "uploaded status=200" || fail "storage refused the upload"
+  step "the frame went up to storage through the panel (effect $effect)"
+  wait_for 300 page_said "creation .* done" || fail "the creation never finished"
+  step "the service made the creation"
+  wait_for 120 test -s "$sandbox/notifications.jsonl" || fail "no notification came"
+  step "notification: $(head -1 "$sandbox/notifications.jsonl" | python3 -c \
+    'import json,sys; n=json.load(sys.stdin); print(n["summary"], "-", n["body"])')"
+  wait_for 30 page_said "notification clicked" || fail "the click never reached the page"
+  step "the notification was clicked; the page brings the creation in"
+}
