@@ -14,7 +14,7 @@ namespace {
 
 // Draws the rows straight from the reader into the fitted canvas: no decoded canvas exists.
 // Every row is read, the cropped ones too, so a damaged file fails as decode would. Nothing
-// when the reader fails, which the caller answers the long way round.
+// when the reader fails.
 std::optional<PixelBuffer> streamCover(imaging::PngRowReader& reader, uint32_t targetWidth,
                                        uint32_t targetHeight) {
     auto canvasBytes = imaging::rgbaBytes(targetWidth, targetHeight);
@@ -65,10 +65,10 @@ DecodedFile decodeCoverFile(const uint8_t* bytes, size_t length, uint32_t target
             imaging::PngRowReader reader(bytes, length);
             if (reader.open() && !reader.interlaced() &&
                 (reader.width() != targetWidth || reader.height() != targetHeight)) {
-                if (std::optional<PixelBuffer> fitted =
-                        streamCover(reader, targetWidth, targetHeight)) {
-                    return {std::move(*fitted), false};
-                }
+                // A stream that breaks off is damaged for every reader: decoding it whole would
+                // fail the same way, after allocating the whole canvas.
+                std::optional<PixelBuffer> fitted = streamCover(reader, targetWidth, targetHeight);
+                return {fitted ? std::move(*fitted) : PixelBuffer{}, false};
             }
         }
         DecodedFile decoded = decodeFile(bytes, length);

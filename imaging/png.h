@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "imaging/pixel_buffer.h"
@@ -36,13 +37,21 @@ struct DecodedFile {
 // decode, also telling whether the bytes can stand for an encoding of the result.
 DecodedFile decodeFile(const uint8_t* bytes, size_t length);
 
+// The width and height that a PNG's or a JPEG's header claims, read without decoding anything;
+// none for other bytes or a header that can't be read.
+struct ClaimedSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+std::optional<ClaimedSize> claimedSize(const uint8_t* bytes, size_t length);
+
 // Scales so the source covers targetWidth x targetHeight, centred, cropping the overhang.
 PixelBuffer fitCover(const PixelBuffer& source, uint32_t targetWidth, uint32_t targetHeight);
 
 // fitCover(decode(bytes, length), targetWidth, targetHeight), byte for byte, without holding the
 // decoded image beside the fitted one: rows of a PNG that isn't interlaced go straight into the
-// fitted canvas as they are read. Other files, and any PNG the row reader stumbles on, take the
-// two steps.
+// fitted canvas as they are read, so its own size costs a row, whatever it claims. Other files
+// take the two steps.
 PixelBuffer decodeCover(const uint8_t* bytes, size_t length, uint32_t targetWidth,
                         uint32_t targetHeight);
 // decodeCover, also telling (as decodeFile does) whether the bytes stand for an encoding of the

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "imaging/checked_size.h"
 #include "imaging/decoders.h"
@@ -176,10 +177,36 @@ bool PngRowReader::readImage(PixelBuffer& image) {
     return true;
 }
 
+bool PngRowReader::readsThrough() {
+    std::vector<uint8_t> row;
+    try {
+        row.resize(size_t{width_} * 4);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (int pass = 0; pass < passes_; ++pass) {
+        for (uint32_t y = 0; y < height_; ++y) {
+            if (!readRawRow(row.data())) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 PixelBuffer decodePngFile(const uint8_t* bytes, size_t length) {
     PngRowReader reader(bytes, length);
     PixelBuffer image;
-    if (!reader.open() || !reader.readImage(image)) {
+    if (!reader.open()) {
+        return {};
+    }
+    if (pngMustProveWhole(uint64_t{reader.width()} * reader.height() * 4, length)) {
+        PngRowReader proof(bytes, length);
+        if (!proof.open() || !proof.readsThrough()) {
+            return {};
+        }
+    }
+    if (!reader.readImage(image)) {
         return {};
     }
     return image;

@@ -71,8 +71,11 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
         h[11] != 0 || h[12] != 0) {
         return false;
     }
-    // Only the chunks png::encode writes, and text; anything else goes to the general reader.
+    // Only the chunks png::encode writes, each as often as it writes them, and text; anything
+    // else goes to the general reader. (libpng takes a second sRGB chunk as a broken colour tag
+    // and converts otherwise.)
     std::vector<Chunk> idat;
+    bool tagged = false;
     bool ended = false;
     while (!ended) {
         if (!nextChunk(bytes, length, offset, chunk)) {
@@ -84,7 +87,9 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
             ended = true;
         } else if (chunk.type == tag("tEXt")) {
             // Text never changes a pixel; spool files carry their picture's mark in one.
-        } else if (chunk.type != tag("sRGB") || !idat.empty()) {
+        } else if (chunk.type == tag("sRGB") && idat.empty() && !tagged) {
+            tagged = true;
+        } else {
             return false;
         }
     }
@@ -93,7 +98,8 @@ bool decodeOwnPngFast(const uint8_t* bytes, size_t length, PixelBuffer& out) {
     }
     const size_t rowBytes = size_t{width} * 4;
     auto filteredBytes = checkedMul(rowBytes + 1, height);
-    if (!filteredBytes || *filteredBytes / 1040 > length) {
+    if (!filteredBytes || *filteredBytes / 1040 > length ||
+        pngMustProveWhole(uint64_t{rowBytes} * height, length)) {
         return false;
     }
     std::vector<uint8_t> joined;

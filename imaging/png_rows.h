@@ -32,6 +32,9 @@ class PngRowReader {
     // Every row of every pass into image, which is sized here. False when libpng fails or memory
     // runs out.
     bool readImage(PixelBuffer& image);
+    // Every row of every pass into one row of scratch memory, dropped as it goes: whether the
+    // image data is whole, for the memory of a row. The reader is used up.
+    bool readsThrough();
 
     struct Source {
         const uint8_t* bytes;

@@ -146,7 +146,8 @@ mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
 # set; the session bus starts the bus launcher (org.a11y.Bus) on demand and the launcher starts
 # the bus and its registry. Assistive technology support (org.a11y.Status IsEnabled) is what the
 # panel counts as its permission: a private session starts with it off, so switch it on there
-# as a user would. On a desktop it is the user's to grant; the panel asks for it on first use.
+# as a user would. On a desktop it is the user's to grant: the page's "Fix" button has the panel
+# ask, and only a yes switches it on.
 unset NO_AT_BRIDGE
 a11y_status() {
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
@@ -158,8 +159,8 @@ fi
 if [ "$mode" != desktop ]; then
   a11y_status Set '<true>' >/dev/null
 elif ! a11y_status Get 2>/dev/null | grep -q true; then
-  echo "round-trip: assistive technology is off; the panel will ask for it and report" \
-       "\"accessibility\" until it is on" >&2
+  echo "round-trip: assistive technology is off; the panel reports \"accessibility\" until" \
+       "it is on (the page's Fix button asks to switch it on)" >&2
 fi
 
 # The plug-in bundle is copied so the panel's standard error can be kept.

@@ -2,7 +2,8 @@
 # Sets up everything and runs every test: the format check, the build with warnings as errors,
 # all tests (unit, integration, end to end) under a virtual display and a private session bus,
 # then the unit tests again built with AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the project on Debian 13 in a root of its own (scripts/test-debian13.sh: the build, the unit
+# every fuzz target, built with clang, replaying its corpus and regressions once, and last the
+# project on Debian 13 in a root of its own (scripts/test-debian13.sh: the build, the unit
 # tests, the fuzzers and the roads in GIMP 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,13 @@ cmake -S . -B build-sanitize -G Ninja -DLUMIVO_WERROR=ON -DLUMIVO_SANITIZE=ON \
 ninja -C build-sanitize -j"$jobs" lumivo_unit_tests
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-sanitize -L unit --output-on-failure -j"$jobs"
+
+# The fuzz targets link the programs' own libraries, so a target that no longer builds fails
+# here rather than rotting unseen.
+cmake -S . -B build-fuzz -G Ninja -DLUMIVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+ninja -C build-fuzz -j"$jobs" lumivo_fuzzers
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j"$jobs"
 
 # Where the Debian 13 root can't be made or entered (a user without subordinate ids, say), the
 # steps are skipped with the reason.

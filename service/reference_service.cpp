@@ -8,6 +8,7 @@
 
 #include "panel/service/service_hosts.h"
 #include "service/query_text.h"
+#include "service/stall_guard.h"
 #include "service/upload_signature.h"
 
 namespace {
@@ -71,6 +72,7 @@ bool ReferenceService::start(std::string& error) {
     g_object_unref(certificate);
     soup_server_add_early_handler(server_, nullptr, &ReferenceService::onHeaders, this, nullptr);
     soup_server_add_handler(server_, nullptr, &ReferenceService::onRequest, this, nullptr);
+    stall_guard::watch(server_, settings_.stallSeconds);
 
     GSocketAddress* address =
         g_inet_socket_address_new_from_string(settings_.address.c_str(), settings_.port);
@@ -134,6 +136,8 @@ void ReferenceService::judgeHeaders(HttpExchange& exchange) {
         if (int status =
                 upload_signature::judge(signingKey_, put, now(), settings_.uploadLimitBytes)) {
             exchange.reply(status, "text/plain", "Refused.\n");
+        } else {
+            claimUpload(exchange);
         }
         return;
     }

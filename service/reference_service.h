@@ -45,6 +45,8 @@ class ReferenceService {
     void serveNewCreation(HttpExchange& exchange, const std::string& account);
     void serveCreationState(HttpExchange& exchange, const std::string& account,
                             const std::string& id);
+    // Refuses a signed PUT whose object is unknown or already took its one upload.
+    void claimUpload(HttpExchange& exchange);
     void serveStorage(HttpExchange& exchange);
     void serveCdn(HttpExchange& exchange);
     void serveWww(HttpExchange& exchange);

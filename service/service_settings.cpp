@@ -59,6 +59,8 @@ std::optional<ServiceSettings> parseServiceSettings(int argc, char** argv) {
             settings.uploadLimitBytes = static_cast<uint64_t>(*number);
         } else if (option == "--workers" && *number <= 64) {
             settings.workers = static_cast<unsigned>(*number);
+        } else if (option == "--stall-timeout" && *number <= 3600) {
+            settings.stallSeconds = static_cast<unsigned>(*number);
         } else {
             return std::nullopt;
         }

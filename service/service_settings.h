@@ -15,13 +15,15 @@ struct ServiceSettings {
     int64_t uploadUrlLifetimeSeconds = 300;
     uint64_t uploadLimitBytes = uint64_t{192} << 20;
     unsigned workers = 2;
+    unsigned stallSeconds = 5;    // a request may stay half-sent this long (stall_guard)
     std::string recordDirectory;  // "" : nothing is recorded
 };
 
 inline constexpr char kServiceUsage[] =
     "usage: lumivo-service --cert FILE --key FILE [--listen ADDRESS:PORT]\n"
     "                      [--access-token-lifetime SECONDS] [--upload-url-lifetime SECONDS]\n"
-    "                      [--upload-limit BYTES] [--workers N] [--record DIR]\n";
+    "                      [--upload-limit BYTES] [--workers N] [--stall-timeout SECONDS]\n"
+    "                      [--record DIR]\n";
 
 // None on a malformed command line.
 std::optional<ServiceSettings> parseServiceSettings(int argc, char** argv);

@@ -19,6 +19,18 @@ void StorageBucket::reserve(const std::string& name, const std::string& account,
     }
 }
 
+StorageBucket::Claim StorageBucket::claim(const std::string& name) {
+    auto found = objects_.find(name);
+    if (found == objects_.end()) {
+        return Claim::unknown;
+    }
+    if (found->second.taken) {
+        return Claim::taken;
+    }
+    found->second.taken = true;
+    return Claim::accepted;
+}
+
 void StorageBucket::fill(const std::string& name, std::vector<uint8_t> bytes) {
     auto found = objects_.find(name);
     if (found != objects_.end()) {

@@ -1,6 +1,7 @@
 // The cloud storage host and the creation work that starts from what it holds. Every check of
-// a PUT ran on its headers already (judgeHeaders): what reaches here is signed, unexpired, of
-// the signed content type and within the size limit.
+// a PUT ran on its headers already (judgeHeaders, claimUpload): what reaches here is signed,
+// unexpired, of the signed content type, within the size limit, and the one PUT its object
+// takes.
 #include <glib.h>
 
 #include <memory>
@@ -20,6 +21,18 @@ std::string sha256(const std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
+
+void ReferenceService::claimUpload(HttpExchange& exchange) {
+    const std::string& path = exchange.path();
+    const StorageBucket::Claim claim = path.rfind(kBucket, 0) == 0
+                                           ? bucket_.claim(path.substr(sizeof(kBucket) - 1))
+                                           : StorageBucket::Claim::unknown;
+    if (claim == StorageBucket::Claim::unknown) {
+        exchange.reply(404, "text/plain", "No such object.\n");
+    } else if (claim == StorageBucket::Claim::taken) {
+        exchange.reply(409, "text/plain", "This upload URL has been used.\n");
+    }
+}
 
 void ReferenceService::serveStorage(HttpExchange& exchange) {
     const std::string& path = exchange.path();

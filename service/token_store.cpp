@@ -4,8 +4,10 @@
 
 namespace {
 
-// Enough for every window a person could have open; a flood of sign-ins forgets the oldest.
-constexpr size_t kMaxRefreshTokens = 256;
+// Enough for every window a person could have open, and for the used tokens of their recent
+// refreshes (a reuse is noticed while the used token is remembered); a flood of sign-ins
+// forgets the oldest.
+constexpr size_t kMaxRefreshTokens = 1024;
 constexpr size_t kMaxAccessTokens = 1024;
 constexpr char kDemoAccount[] = "demo";
 
@@ -28,7 +30,7 @@ std::optional<std::string> TokenStore::signIn(const std::string& email,
     if (email != settings_.email || password != settings_.password) {
         return std::nullopt;
     }
-    return issueRefresh(kDemoAccount);
+    return issueRefresh(kDemoAccount, ++lastFamily_);
 }
 
 std::variant<TokenStore::Grant, TokenStore::Refusal> TokenStore::refresh(
@@ -40,17 +42,25 @@ std::variant<TokenStore::Grant, TokenStore::Refusal> TokenStore::refresh(
     if (found == refreshTokens_.end()) {
         return Refusal::invalidGrant;
     }
-    const std::string account = found->second;
-    refreshTokens_.erase(found);  // revoked: a second use is refused
+    if (found->second.used) {
+        // Two holders of one token: the thief's and the user's requests can't be told apart,
+        // so neither keeps anything of this sign-in.
+        revokeFamily(found->second.family);
+        return Refusal::invalidGrant;
+    }
+    found->second.used = true;
+    const std::string account = found->second.account;
+    const uint64_t family = found->second.family;
 
     forgetExpired(now);
     Grant grant;
     grant.accessToken = randomToken_();
     grant.expiresIn = settings_.accessLifetimeSeconds;
-    accessTokens_[grant.accessToken] = Access{account, now + settings_.accessLifetimeSeconds};
+    accessTokens_[grant.accessToken] =
+        Access{account, now + settings_.accessLifetimeSeconds, family};
     accessOrder_.push_back(grant.accessToken);
     trim(accessTokens_, accessOrder_, kMaxAccessTokens);
-    grant.refreshToken = issueRefresh(account);
+    grant.refreshToken = issueRefresh(account, family);
     return grant;
 }
 
@@ -63,12 +73,20 @@ std::optional<std::string> TokenStore::accountFor(const std::string& accessToken
     return found->second.account;
 }
 
-std::string TokenStore::issueRefresh(const std::string& account) {
+std::string TokenStore::issueRefresh(const std::string& account, uint64_t family) {
     std::string token = randomToken_();
-    refreshTokens_[token] = account;
+    refreshTokens_[token] = Refresh{account, family, false};
     refreshOrder_.push_back(token);
     trim(refreshTokens_, refreshOrder_, kMaxRefreshTokens);
     return token;
+}
+
+void TokenStore::revokeFamily(uint64_t family) {
+    // The order lists keep the names; trimming skips what is gone.
+    std::erase_if(refreshTokens_,
+                  [family](const auto& entry) { return entry.second.family == family; });
+    std::erase_if(accessTokens_,
+                  [family](const auto& entry) { return entry.second.family == family; });
 }
 
 void TokenStore::forgetExpired(int64_t now) {

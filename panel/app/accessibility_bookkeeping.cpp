@@ -5,8 +5,12 @@
 #include "panel/app/apply_auto_press.h"
 
 AccessibilityBookkeeping::AccessibilityBookkeeping(AccessibilityPermission& permission,
-                                                   UserDefaults& defaults, std::string appVersion)
-    : permission_(permission), defaults_(defaults), appVersion_(std::move(appVersion)) {}
+                                                   UserDefaults& defaults, std::string appVersion,
+                                                   std::weak_ptr<PanelWindow> window)
+    : permission_(permission),
+      defaults_(defaults),
+      appVersion_(std::move(appVersion)),
+      window_(std::move(window)) {}
 
 std::optional<std::string> AccessibilityBookkeeping::accessibilityStatusForApply() {
     if (permission_.isHeld()) {
@@ -28,14 +32,49 @@ std::optional<std::string> AccessibilityBookkeeping::accessibilityStatusForApply
     return apply_status::kAccessibility;
 }
 
-bool AccessibilityBookkeeping::repair() {
+void AccessibilityBookkeeping::repair(std::function<void(bool held)> answered) {
     defaults_.remove(kPromptedVersionKey);
+    if (observeHeld()) {
+        answered(true);
+        return;
+    }
+    if (!waiting_.empty()) {
+        if (waiting_.size() >= kMaxWaitingRepairs) {
+            answered(false);
+            return;
+        }
+        waiting_.push_back(std::move(answered));
+        return;
+    }
+    std::shared_ptr<PanelWindow> window = window_.lock();
+    if (!window) {
+        answered(false);
+        return;
+    }
+    waiting_.push_back(std::move(answered));
+    window->ask(permission_.switchOnQuestion(), [this](bool yes) { settle(yes); });
+}
+
+bool AccessibilityBookkeeping::observeHeld() {
     const bool held = permission_.isHeld();
     if (held) {
         defaults_.setBool(kGrantObservedKey, true);
-    } else {
-        permission_.requestPrompt();
-        permission_.openSettings();
     }
     return held;
+}
+
+void AccessibilityBookkeeping::settle(bool yes) {
+    bool held = false;
+    if (yes) {
+        held = permission_.switchOn() && observeHeld();
+        if (!held) {
+            // The user wants it on but the desktop didn't take the change: show where to do it.
+            permission_.openSettings();
+        }
+    }
+    std::vector<std::function<void(bool)>> answers = std::move(waiting_);
+    waiting_.clear();
+    for (auto& answer : answers) {
+        answer(held);
+    }
 }

@@ -7,7 +7,8 @@ add_library(lumivo_panel_apply_logic STATIC
   ${CMAKE_CURRENT_LIST_DIR}/apply_auto_press.cpp
   ${CMAKE_CURRENT_LIST_DIR}/apply_back.cpp
   ${CMAKE_CURRENT_LIST_DIR}/apply_menu_search.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/apply_queue.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/apply_queue.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/result_decode.cpp)
 target_link_libraries(lumivo_panel_apply_logic PUBLIC
   lumivo_panel_bridge lumivo_imaging lumivo_spool lumivo_tasks nlohmann_json::nlohmann_json)
 

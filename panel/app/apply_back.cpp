@@ -7,6 +7,7 @@
 
 #include "imaging/png.h"
 #include "imaging/png_text.h"
+#include "panel/app/result_decode.h"
 #include "panel/bridge/base64.h"
 #include "plugin/picture_mark.h"
 #include "plugin/spool.h"
@@ -34,8 +35,9 @@ void ApplyBack::handleApplyResultFrom(const nlohmann::json& ackId, ResultProduce
 }
 
 void ApplyBack::handleAccessibilityRepair(const nlohmann::json& ackId) {
-    const bool held = bookkeeping_.repair();
-    page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
+    bookkeeping_.repair([this, ackId](bool held) {
+        page_.callAck(kAccessibilityAck, nlohmann::json::array({ackId, held}));
+    });
 }
 
 void ApplyBack::runApplyJob(const nlohmann::json& ackId, std::string base64) {
@@ -91,7 +93,7 @@ void ApplyBack::applyProduced(const ResultProducer& produce, Outcome& outcome) {
 }
 
 void ApplyBack::applyResultFile(std::optional<std::vector<uint8_t>> bytes, Outcome& outcome) {
-    png::DecodedFile frame = png::decodeFile(bytes->data(), bytes->size());
+    png::DecodedFile frame = decodeResultForFrame(*bytes, panel_.frameSize());
     if (frame.image.empty()) {
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "panel/app/accessibility_bookkeeping.h"
 #include "panel/app/apply_auto_press.h"
@@ -28,9 +29,10 @@ std::string panelVersion() {
 
 class ApplyModuleImpl final : public ApplyModule {
   public:
-    ApplyModuleImpl(PageCaller& page, PanelState& panel, const std::atomic<int32_t>& hostPid)
+    ApplyModuleImpl(PageCaller& page, PanelState& panel, const std::atomic<int32_t>& hostPid,
+                    std::weak_ptr<PanelWindow> window)
         : defaults_(KeyfileUserDefaults::defaultPath()),
-          bookkeeping_(permission_, defaults_, panelVersion()),
+          bookkeeping_(permission_, defaults_, panelVersion(), std::move(window)),
           applier_(
               accessibility_, runningApps_, hostPid,
               [this] { return bookkeeping_.accessibilityStatusForApply(); },
@@ -61,6 +63,7 @@ class ApplyModuleImpl final : public ApplyModule {
 }  // namespace
 
 std::unique_ptr<ApplyModule> makeApplyModule(PageCaller& page, PanelState& panel,
-                                             const std::atomic<int32_t>& hostPid) {
-    return std::make_unique<ApplyModuleImpl>(page, panel, hostPid);
+                                             const std::atomic<int32_t>& hostPid,
+                                             std::weak_ptr<PanelWindow> window) {
+    return std::make_unique<ApplyModuleImpl>(page, panel, hostPid, std::move(window));
 }

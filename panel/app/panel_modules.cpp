@@ -11,7 +11,7 @@
 PanelModules wirePanelModules(LumivoPanelHandler& handler, TaskQueue& mainQueue, TaskQueue& workers,
                               std::weak_ptr<PanelWindow> window) {
     PanelModules modules;
-    modules.apply = makeApplyModule(handler, handler, gHostPid);
+    modules.apply = makeApplyModule(handler, handler, gHostPid, window);
     std::shared_ptr<ServiceModule> service = makeServiceModule(handler, mainQueue);
     modules.service = service;
     modules.transfers = std::make_shared<FrameTransfers>(

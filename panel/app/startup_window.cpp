@@ -17,8 +17,7 @@ LumivoPanelHandler& handlerOf(gpointer data) {
 
 // The bridge's relay posts [origin, is top frame, text] for each message; anything else on the
 // channel is not a message.
-std::optional<PageMessage> pageMessage(WebKitJavascriptResult* result) {
-    JSCValue* value = webkit_javascript_result_get_js_value(result);
+std::optional<PageMessage> pageMessage(JSCValue* value) {
     if (value == nullptr || !jsc_value_is_array(value)) {
         return std::nullopt;
     }
@@ -44,14 +43,18 @@ std::optional<PageMessage> pageMessage(WebKitJavascriptResult* result) {
 
 // GTK and WebKit callbacks: each forwards to the handler. No exception may unwind into C.
 
-void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+// Returning lets WebKit answer the relay (with undefined): the message has been taken, and the
+// relay may send more.
+gboolean onScriptMessage(WebKitUserContentManager*, JSCValue* value, WebKitScriptMessageReply*,
+                         gpointer data) {
     try {
-        if (auto message = pageMessage(result)) {
+        if (auto message = pageMessage(value)) {
             handlerOf(data).didReceiveScriptMessage(message->body, message->document);
         }
     } catch (const std::exception&) {
         // A message that can't be handled is dropped, like a malformed one.
     }
+    return TRUE;
 }
 
 gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -114,10 +117,10 @@ PanelWindowParts createPanelWindow(LumivoPanelHandler& handler,
     for (const auto& source : userScripts) {
         addScript(source, nullptr);
     }
-    g_signal_connect(content, "script-message-received::lumivo", G_CALLBACK(onScriptMessage),
-                     &handler);
-    webkit_user_content_manager_register_script_message_handler_in_world(content, "lumivo",
-                                                                         kBridgeWorld);
+    g_signal_connect(content, "script-message-with-reply-received::lumivo",
+                     G_CALLBACK(onScriptMessage), &handler);
+    webkit_user_content_manager_register_script_message_handler_with_reply(content, "lumivo",
+                                                                           kBridgeWorld);
 
     // The lanes: the page fetches what it shows on a scheme of the panel's own, registered on the
     // view's context before any web process starts.

@@ -164,8 +164,10 @@ void LumivoPanelHandler::onExportFrame(const json&, const json& ackId) {
 }
 
 void LumivoPanelHandler::onApplyResultChunk(const json& message, const json& ackId) {
+    const FrameSize size = frameSize();
     applyChunks_.append(ackId.dump(-1, ' ', false, json::error_handler_t::replace),
-                        textMember(message, "chunk"));
+                        textMember(message, "chunk"),
+                        ResultChunks::maxCharactersFor(size.width, size.height));
 }
 
 void LumivoPanelHandler::onApplyResult(const json&, const json& ackId) {
@@ -328,6 +330,11 @@ bool LumivoPanelHandler::lastExportIsFromAnotherSource() const {
 std::optional<PictureMark> LumivoPanelHandler::resultMark() const {
     std::lock_guard lock(frameLock_);
     return exportedOrigin_ ? exportedOrigin_->mark : inputOrigin_.mark;
+}
+
+FrameSize LumivoPanelHandler::frameSize() const {
+    std::lock_guard lock(frameLock_);
+    return input_ != nullptr ? FrameSize{input_->width, input_->height} : FrameSize{};
 }
 
 void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file, const FrameOrigin* origin,

@@ -76,6 +76,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     bool lastExportIsFromAnotherSource() const override;
     bool readFrame(FrameUse use, const Reader& read) override;
     std::optional<PictureMark> resultMark() const override;
+    FrameSize frameSize() const override;
     void handleExportFrame(const nlohmann::json& ackId);
     // Lets go of the current frame and its file when the editor it came from has quit: the
     // frame is empty until the next one arrives, and an export answers as for an encoder

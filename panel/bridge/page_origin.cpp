@@ -7,17 +7,9 @@ bool isServiceOrigin(std::string_view origin) {
     if (origin.substr(0, kScheme.size()) != kScheme) {
         return false;
     }
-    std::string_view host = origin.substr(kScheme.size());
-    const size_t colon = host.find(':');
-    if (colon != std::string_view::npos) {
-        const std::string_view port = host.substr(colon + 1);
-        if (port.empty() || port.size() > 5 ||
-            port.find_first_not_of("0123456789") != std::string_view::npos) {
-            return false;
-        }
-        host = host.substr(0, colon);
-    }
-    // Browsers write the host lower-cased; anything else is not an origin they made.
+    // Browsers write the host lower-cased and leave the default port out, so the whole rest is
+    // the host: "https://auth.lumivo.example:443" or any other port is not an origin they made.
+    const std::string_view host = origin.substr(kScheme.size());
     return host == service_hosts::kApex || host == service_hosts::kWww ||
            host == service_hosts::kAuth;
 }

@@ -243,12 +243,30 @@ std::string bridgePageScript() {
 }
 
 std::string bridgeRelayScript() {
+    // The application answers each message once it has taken it; the page may post far faster
+    // than that. What waits, waits here, in the page's own process: no more than
+    // kRelayCharactersInFlight characters are on their way to the application at once (a single
+    // message always may be), so a flood can't pile up in the application's process.
     return "(() => {"
            "  const channel = window.webkit.messageHandlers.lumivo;"
+           "  const waiting = [];"
+           "  let inFlight = 0;"
+           "  const pump = () => {"
+           "    while (waiting.length > 0 && (inFlight === 0 ||"
+           "        inFlight + waiting[0][2].length <= " +
+           std::to_string(kRelayCharactersInFlight) +
+           ")) {"
+           "      const message = waiting.shift();"
+           "      const size = message[2].length;"
+           "      inFlight += size;"
+           "      const taken = () => { inFlight -= size; pump(); };"
+           "      channel.postMessage(message).then(taken, taken);"
+           "    }"
+           "  };"
            "  window.addEventListener('lumivo-bridge-message', (event) => {"
            "    if (typeof event.detail === 'string') {"
-           "      channel.postMessage([window.location.origin, window.top === window,"
-           "        event.detail]);"
+           "      waiting.push([window.location.origin, window.top === window, event.detail]);"
+           "      pump();"
            "    }"
            "  });"
            "})();";
@@ -266,7 +284,7 @@ void openDocumentGuard(std::string& out, const std::string* documentToken) {
         out += '"';
         first = false;
     }
-    out += ')';
+    out += ") && window.location.port === \"\"";
     if (documentToken != nullptr) {
         out += " && window.__lumivoDocument === ";
         appendScriptArgument(out, json(*documentToken));

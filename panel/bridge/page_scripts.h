@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,7 +21,10 @@ inline constexpr char kBridgeWorld[] = "lumivo-bridge";
 // [token, message] to the relay.
 std::string bridgePageScript();
 // Injected at document start into kBridgeWorld: posts what the page hands over on the channel,
-// with the document's origin and whether it is the top frame.
+// with the document's origin and whether it is the top frame, in order, with at most
+// kRelayCharactersInFlight characters of message text sent and not yet taken by the application
+// (which answers every message once it has handled it).
+inline constexpr size_t kRelayCharactersInFlight = size_t{16} << 20;
 std::string bridgeRelayScript();
 
 // Wraps a page script so that it runs only while the document in the main frame has one of the

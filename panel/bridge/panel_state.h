@@ -24,6 +24,11 @@ struct FrameSource {
 // document now holds, or the panel installed the result it is about to have applied.
 enum class FrameArrival { kHandedOff, kApplied, kResult };
 
+struct FrameSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
 // PNG bytes kept with a frame because they decode to exactly its pixels (png::decodeFile's
 // standsForEncode): an export sends them instead of encoding the frame again. Shared, since an
 // export may still be sending them when the frame is replaced; null when there are none.
@@ -55,4 +60,6 @@ class PanelState {
     // A whole copy of the current spool directory, safe against its replacement on the main
     // thread.
     virtual std::string spoolDirectory() const = 0;
+    // The current frame's width and height, read under the frame lock.
+    virtual FrameSize frameSize() const = 0;
 };

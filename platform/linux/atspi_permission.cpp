@@ -38,22 +38,40 @@ bool AtspiPermission::isHeld() {
     return enabled;
 }
 
-void AtspiPermission::requestPrompt() {
+UserQuestion AtspiPermission::switchOnQuestion() const {
+    return UserQuestion{
+        "Switch On Assistive Technology",
+        "Switch on assistive technology for your whole desktop?",
+        "Lumivo needs it to run Filters \u25b8 Lumivo in your editor for you. It is a setting of "
+        "your whole desktop, not only of Lumivo: while it is on, programs publish their windows "
+        "and menus on the desktop\u2019s accessibility bus, where screen readers and other "
+        "assistive programs, Lumivo among them, can read and use them. It stays on after Lumivo "
+        "closes, and an editor that is already open may have to be started again before Lumivo "
+        "can reach it.\n\n"
+        "To switch it off again, turn off assistive technologies in your desktop\u2019s "
+        "accessibility settings, or run:\n"
+        "gsettings set org.gnome.desktop.interface toolkit-accessibility false",
+        "Switch On",
+        "Not Now",
+    };
+}
+
+bool AtspiPermission::switchOn() {
     atspi_bus::ConnectionPtr session = atspi_bus::sessionBus();
     if (!session) {
-        return;
+        return false;
     }
-    // Waits for the launcher's answer (a local service answers at once), so the request has
-    // surely left before the connection reference is dropped; the answer itself is not used.
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         session.get(), kLauncherName, kLauncherPath, "org.freedesktop.DBus.Properties", "Set",
         g_variant_new("(ssv)", kStatusInterface, kEnabledProperty, g_variant_new_boolean(TRUE)),
         nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, &error);
     g_clear_error(&error);
-    if (reply) {
-        g_variant_unref(reply);
+    if (!reply) {
+        return false;
     }
+    g_variant_unref(reply);
+    return true;
 }
 
 bool AtspiPermission::openSettings() {

@@ -14,6 +14,8 @@ class GtkPanelWindow final : public PanelWindow {
 
     void present() override;
     void close() override;
+    // A modal GtkMessageDialog over the window (or on its own once the window is gone).
+    void ask(const UserQuestion& question, Answer answer) override;
 
   private:
     GtkWindow* window_;

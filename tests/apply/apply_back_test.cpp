@@ -33,6 +33,7 @@ struct Recorder final : PageCaller, PanelState {
     std::string spool;
     bool throwOnRetarget = false;
     bool exportFromAnotherSource = false;
+    FrameSize frame{3, 2};
 
     void callAck(const std::string& name, const nlohmann::json& arguments) override {
         events.push_back("ack " + name);
@@ -54,6 +55,7 @@ struct Recorder final : PageCaller, PanelState {
     std::optional<PictureMark> resultMark() const override { return mark; }
     std::optional<PictureMark> mark;
     std::string spoolDirectory() const override { return spool; }
+    FrameSize frameSize() const override { return frame; }
 };
 
 class ApplyBackTest : public ::testing::Test {
@@ -120,11 +122,52 @@ TEST_F(ApplyBackTest, ResultIsWrittenAsSentBecomesTheFrameAndIsPressedIn) {
 
 TEST_F(ApplyBackTest, AFileThatHoldsOtherPixelsThanItsFrameIsNotKept) {
     // A transparent pixel with a colour: drawing blanks it, so the file is not the frame's.
+    recorder.frame = {1, 1};
     const std::vector<uint8_t> coloured = png::encode(PixelBuffer{1, 1, {9, 9, 9, 0}});
     back.handleApplyResult("b1", base64::encode(coloured.data(), coloured.size()));
     queue.drain();
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"retarget 1x1", "ack __lumivoImportAck"}));
     EXPECT_EQ(consumed.size(), 1u);
+}
+
+TEST_F(ApplyBackTest, AResultBecomesTheFrameAtTheFramesSizeOrIsRefusedWhenItClaimsTooMuch) {
+    // Within the limit (four times the frame's pixels, at least 16 megapixels): fitted to the
+    // frame as it is decoded, and written as sent. Above it: refused, though it would decode.
+    const PixelBuffer flat{5000, 4000, std::vector<uint8_t>(size_t{5000} * 4000 * 4, 200)};
+    const std::vector<uint8_t> huge = png::encode(flat);
+    ASSERT_FALSE(huge.empty());
+    const struct {
+        const char* what;
+        FrameSize frame;
+        std::string result;
+        std::vector<std::string> events;
+        bool ok;
+    } cases[] = {
+        {"smaller than the frame", {6, 4}, kPng, {"retarget 6x4", "ack __lumivoImportAck"}, true},
+        {"20 MP for a 3 x 2 frame",
+         {3, 2},
+         base64::encode(huge.data(), huge.size()),
+         {"ack __lumivoImportAck"},
+         false},
+        {"20 MP for a 5 MP frame",
+         {2500, 2000},
+         base64::encode(huge.data(), huge.size()),
+         {"retarget 2500x2000", "ack __lumivoImportAck"},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder.events.clear();
+        recorder.acks.clear();
+        consumed.clear();
+        recorder.frame = c.frame;
+        back.handleApplyResult("f", c.result);
+        queue.drain();
+        EXPECT_EQ(recorder.events, c.events);
+        EXPECT_EQ(recorder.acks.back(), nlohmann::json::array({"f", c.ok, ""}));
+        EXPECT_EQ(consumed.size(), c.ok ? 1u : 0u);
+        EXPECT_TRUE(entryNames(spoolDir).empty());
+    }
 }
 
 TEST_F(ApplyBackTest, UndecodableResultsOrAnUnwritableSpoolAreRefusedWithoutAFile) {
@@ -191,6 +234,7 @@ TEST_F(ApplyBackTest, MissingPermissionIsReportedWithTheFileLeftInPlace) {
     EXPECT_EQ(recorder.acks[1], nlohmann::json::array({"p", true, "accessibility"}));
     EXPECT_EQ(entryNames(spoolDir).size(), 1u);
     EXPECT_EQ(item->presses, 0);
+    EXPECT_EQ(permission.switchOns, 0) << "neither the apply nor an unasked repair switches on";
 }
 
 TEST_F(ApplyBackTest, AResultForAnotherEditorsFrameIsRefusedWithoutAFile) {

@@ -9,7 +9,11 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "fakes/fake_panel_window.h"
+#include "fakes/fake_user_defaults.h"
+#include "panel/app/accessibility_bookkeeping.h"
 #include "panel/app/apply_menu_search.h"
 #include "panel/panel_process.h"
 #include "platform/linux/atspi_permission.h"
@@ -101,22 +105,40 @@ TEST(AtspiAccessibilityTest, ProcessesWithoutAnInterfaceAndGoneElementsFailQuiet
 // the settings of the user who runs it. Its accessibility bus gets a runtime folder of its own
 // too: the bus's socket is named after the display, and the private bus, ending, would remove
 // the socket of the shared session's bus on the same display.
-TEST(AtspiPermissionTest, ThePromptSwitchesAssistiveTechnologyOn) {
+TEST(AtspiPermissionTest, OnlyTheUsersYesSwitchesAssistiveTechnologyOn) {
     if (std::getenv("LUMIVO_PRIVATE_A11Y_SESSION") == nullptr) {
         TempDir runtime;
         const std::string command =
             "XDG_RUNTIME_DIR=" + runtime.path() +
             " LUMIVO_PRIVATE_A11Y_SESSION=1 GSETTINGS_BACKEND=memory dbus-run-session -- /proc/" +
             std::to_string(getpid()) +
-            "/exe --gtest_filter=AtspiPermissionTest.ThePromptSwitchesAssistiveTechnologyOn "
+            "/exe --gtest_filter=AtspiPermissionTest.OnlyTheUsersYesSwitchesAssistiveTechnologyOn "
             ">/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return;
     }
     AtspiPermission permission;
     ASSERT_FALSE(permission.isHeld()) << "a fresh session starts with it off";
-    permission.requestPrompt();
-    EXPECT_TRUE(permission.isHeld());
+    FakeUserDefaults defaults;
+    auto window = std::make_shared<FakePanelWindow>();
+    AccessibilityBookkeeping bookkeeping(permission, defaults, "1.0", window);
+
+    // Result applications, the first of a version included, leave the desktop as it is.
+    EXPECT_EQ(bookkeeping.accessibilityStatusForApply(), "accessibility");
+    EXPECT_EQ(bookkeeping.accessibilityStatusForApply(), "accessibility");
+    EXPECT_FALSE(permission.isHeld());
+
+    // A repair asks; a no changes nothing, a yes switches it on.
+    std::vector<bool> answers;
+    for (bool yes : {false, true}) {
+        bookkeeping.repair([&answers](bool held) { answers.push_back(held); });
+        ASSERT_EQ(window->unanswered.size(), 1u);
+        EXPECT_FALSE(permission.isHeld());
+        window->answer(yes);
+        EXPECT_EQ(permission.isHeld(), yes);
+    }
+    EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+    EXPECT_NE(window->questions[0].details.find("whole desktop"), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "e2e/road_output.h"
 #include "imaging/png.h"
+#include "lumivo_test_paths.h"
 #include "platform/linux/editor_programs.h"
 #include "plugin/spool.h"
 

@@ -14,6 +14,7 @@
 #include "../plugin/recorder_panel.h"
 #include "host/image_file.h"
 #include "imaging/png.h"
+#include "lumivo_test_paths.h"
 #include "plugin/spool.h"
 
 namespace fs = std::filesystem;

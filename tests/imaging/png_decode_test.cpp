@@ -10,6 +10,7 @@
 #include "imaging/decoders.h"
 #include "imaging/png.h"
 #include "imaging/premultiply.h"
+#include "lumivo_test_paths.h"
 #include "test_images.h"
 
 namespace {

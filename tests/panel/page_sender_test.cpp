@@ -27,7 +27,12 @@ TEST(PageSender, OnlyTheTopLevelDocumentOfAServiceOriginIsServed) {
         {"https://auth.lumivo.example", true},
         {"https://www.lumivo.example", true},
         {"https://lumivo.example", true},
-        {"https://auth.lumivo.example:8443", true},
+        // An origin is scheme, host and port: only the default port, which is never spelled out.
+        {"https://auth.lumivo.example:8443", false},
+        {"https://www.lumivo.example:444", false},
+        {"https://lumivo.example:80", false},
+        {"https://auth.lumivo.example:443", false},
+        {"https://auth.lumivo.example:0443", false},
         {"http://auth.lumivo.example", false},
         {"https://cdn.lumivo.example", false},
         {"https://other.lumivo.example", false},
@@ -103,7 +108,7 @@ TEST(PageAnswers, EachAnswerIsBoundToTheDocumentThatAsked) {
     EXPECT_EQ(sorted(seen), sorted(expected));
 }
 
-TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostAndTheToken) {
+TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostOnTheDefaultPortAndTheToken) {
     std::string script;
     openDocumentGuard(script, &kToken);
     script += "f()";
@@ -111,8 +116,8 @@ TEST(PageAnswers, TheGuardAsksForHttpsOnAServiceHostAndTheToken) {
     EXPECT_EQ(script,
               "if (window.location.protocol === \"https:\" && (window.location.hostname === "
               "\"lumivo.example\" || window.location.hostname === \"www.lumivo.example\" || "
-              "window.location.hostname === \"auth.lumivo.example\") && window.__lumivoDocument "
-              "=== \"" +
+              "window.location.hostname === \"auth.lumivo.example\") && window.location.port === "
+              "\"\" && window.__lumivoDocument === \"" +
                   kToken + "\") {f()}");
 }
 
@@ -138,6 +143,34 @@ TEST(ResultChunks, TextsCountAndTotalAreBoundedAndADroppedResultDoesNotDecode) {
     EXPECT_EQ(chunks.take("id-0"), "z");
     EXPECT_EQ(chunks.take("id-" + std::to_string(ResultChunks::kMaxPendingResults)), "");
     EXPECT_EQ(ResultChunks::kMaxCharacters, 1431655768u);  // base64 of a 1 GiB file
+}
+
+TEST(ResultChunks, TheLimitFollowsTheFrameBetweenAFloorAndACeiling) {
+    const size_t floor = (ResultChunks::kMinResultBytes + 2) / 3 * 4;
+    const struct {
+        uint32_t width, height;
+        size_t least, most;
+    } frames[] = {
+        {0, 0, floor, floor},
+        {1250, 800, floor, floor},
+        // 24 MP: room for its 16-bit pixels stored uncompressed (256 M characters), no more
+        // than a fifth above that.
+        {6000, 4000, 256'005'336, 310'000'000},
+        {65535, 65535, ResultChunks::kMaxCharacters, ResultChunks::kMaxCharacters},
+        {0xffffffff, 0xffffffff, ResultChunks::kMaxCharacters, ResultChunks::kMaxCharacters},
+    };
+    for (const auto& f : frames) {
+        const size_t limit = ResultChunks::maxCharactersFor(f.width, f.height);
+        EXPECT_GE(limit, f.least) << f.width << "x" << f.height;
+        EXPECT_LE(limit, f.most) << f.width << "x" << f.height;
+    }
+
+    // A limit that shrinks with the frame below what is pending drops the next piece's text.
+    ResultChunks chunks;
+    chunks.append("a", "12345678", 10);
+    chunks.append("a", "9", 5);
+    EXPECT_EQ(chunks.take("a"), "");
+    EXPECT_EQ(chunks.pendingCharacters(), 0u);
 }
 
 }  // namespace

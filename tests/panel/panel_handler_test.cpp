@@ -198,6 +198,21 @@ TEST(ApplyChunks, JoinsPiecesInArrivalOrderAndForgetsThemOnApply) {
                                  }));
 }
 
+TEST(ApplyChunks, AResultTooLongForAnyPngOfTheFrameIsDropped) {
+    // The frame is 2 x 1: its results may take the floor, 16 MiB of PNG, and no more.
+    WiredRig rig;
+    const size_t limit = ResultChunks::maxCharactersFor(2, 1);
+    const std::string piece(4 << 20, 'A');
+    for (size_t sent = 0; sent <= limit; sent += piece.size()) {
+        rig.post({{"type", "apply-result-chunk"}, {"ackId", "flood"}, {"chunk", piece}});
+    }
+    rig.post({{"type", "apply-result-chunk"}, {"ackId", "next"}, {"chunk", "AAAA"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "flood"}});
+    rig.post({{"type", "apply-result"}, {"ackId", "next"}});
+    EXPECT_EQ(rig.modules.calls,
+              (std::vector<json>{{"applyResult", "flood", ""}, {"applyResult", "next", "AAAA"}}));
+}
+
 TEST(CallAck, ArgumentsReachThePageUnchanged) {
     HandlerRig rig;
     const json odd = "quote \" backslash \\ newline \n tab \t line\u2028para\u2029 nul " +

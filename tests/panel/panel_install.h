@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/png.h"
+#include "lumivo_test_paths.h"
 #include "panel_process.h"
 #include "plugin/temp_dir.h"
 

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lumivo_test_paths.h"
 #include "panel_install.h"
 #include "panel_process.h"
 

@@ -9,6 +9,7 @@
 
 #include "fakes/fake_send_notifier.h"
 #include "imaging/png.h"
+#include "lumivo_test_paths.h"
 #include "platform/bundle.h"
 #include "platform/linux/proc_running_apps.h"
 #include "plugin/panel_handoff.h"

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "lumivo_test_paths.h"
 #include "plugin/panel_launcher.h"
 #include "recorder_panel.h"
 

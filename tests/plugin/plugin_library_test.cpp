@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include "lumivo_test_paths.h"
 #include "plugin/filter_record.h"
 
 namespace {

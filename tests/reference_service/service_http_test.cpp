@@ -7,12 +7,14 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "lumivo_test_paths.h"
 #include "panel/panel_process.h"
 #include "plugin/temp_dir.h"
 
@@ -46,11 +48,12 @@ class ServiceHttp : public ::testing::Test {
                                  " 'auth.lumivo.example storage.googleapis.com cdn.lumivo.example'";
         ASSERT_EQ(std::system(make.c_str()), 0);
         port_ = freePort();
-        service_ = new ChildProcess(
-            std::string(LUMIVO_BINARY_DIR) + "/service/lumivo-service",
-            {"--cert", *dir_ / "service.pem", "--key", *dir_ / "service.key", "--listen",
-             "127.0.0.1:" + std::to_string(port_), "--upload-limit", "4096"},
-            {}, STDOUT_FILENO);
+        service_ =
+            new ChildProcess(std::string(LUMIVO_BINARY_DIR) + "/service/lumivo-service",
+                             {"--cert", *dir_ / "service.pem", "--key", *dir_ / "service.key",
+                              "--listen", "127.0.0.1:" + std::to_string(port_), "--upload-limit",
+                              "4096", "--stall-timeout", std::to_string(kStallSeconds)},
+                             {}, STDOUT_FILENO);
         ASSERT_TRUE(service_->waitForLine("READY")) << service_->allOutput();
     }
     static void TearDownTestSuite() { delete service_; }
@@ -120,6 +123,51 @@ class ServiceHttp : public ::testing::Test {
         return url.substr(url.find('/', std::string("https://").size()));
     }
 
+    // Opens a TLS connection to HOST, sends `text` and then nothing more; whether the service
+    // closed the connection within `limit` (the connection is closed either way).
+    static bool closedWhileHalfSent(const std::string& host, const std::string& text,
+                                    std::chrono::seconds limit) {
+        CURL* curl = curl_easy_init();
+        const std::string url = "https://" + host + ":" + std::to_string(port_) + "/";
+        curl_slist* resolve =
+            curl_slist_append(nullptr, (host + ":" + std::to_string(port_) + ":127.0.0.1").c_str());
+        const std::string ca = *dir_ / "ca.pem";
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_RESOLVE, resolve);
+        curl_easy_setopt(curl, CURLOPT_CAINFO, ca.c_str());
+        curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+        bool closed = false;
+        if (curl_easy_perform(curl) == CURLE_OK) {
+            for (size_t sent = 0; sent < text.size();) {
+                size_t now = 0;
+                const CURLcode wrote =
+                    curl_easy_send(curl, text.data() + sent, text.size() - sent, &now);
+                if (wrote != CURLE_OK && wrote != CURLE_AGAIN) {
+                    break;
+                }
+                sent += now;
+                if (wrote == CURLE_AGAIN) {
+                    usleep(10000);
+                }
+            }
+            const auto end = std::chrono::steady_clock::now() + limit;
+            while (!closed && std::chrono::steady_clock::now() < end) {
+                char buffer[512];
+                size_t got = 0;
+                const CURLcode read = curl_easy_recv(curl, buffer, sizeof buffer, &got);
+                if (read == CURLE_AGAIN) {
+                    usleep(50000);  // polls a non-blocking socket; no timing is asserted
+                } else {
+                    closed = read != CURLE_OK || got == 0;
+                }
+            }
+        }
+        curl_slist_free_all(resolve);
+        curl_easy_cleanup(curl);
+        return closed;
+    }
+
+    static constexpr int kStallSeconds = 2;
     static constexpr char kAuth[] = "auth.lumivo.example";
     static constexpr char kStorage[] = "storage.googleapis.com";
     static inline TempDir* dir_ = new TempDir;
@@ -206,6 +254,57 @@ TEST_F(ServiceHttp, HostileUploadsFailTheCreationNotTheService) {
     }
     EXPECT_TRUE(service_->running());
     EXPECT_EQ(call("GET", kAuth, "/api/effects", "", {bearer}).status, 200);
+}
+
+TEST_F(ServiceHttp, AReusedRefreshTokenEndsItsWholeSignIn) {
+    const json first = json::parse(token(signIn()).body, nullptr, false);
+    const std::string used = first.value("refresh_token", "");
+    const json second = json::parse(token(used).body, nullptr, false);
+    const std::string access = second.value("access_token", "");
+    ASSERT_FALSE(access.empty());
+    const std::string bearer = "Authorization: Bearer " + access;
+    ASSERT_EQ(call("GET", kAuth, "/api/effects", "", {bearer}).status, 200);
+
+    EXPECT_EQ(token(used).status, 400) << "the used token, presented again";
+    EXPECT_EQ(token(second.value("refresh_token", "")).status, 400) << "its newest successor";
+    EXPECT_EQ(call("GET", kAuth, "/api/effects", "", {bearer}).status, 401);
+    EXPECT_EQ(token(signIn()).status, 200) << "a new sign-in is a new family";
+}
+
+TEST_F(ServiceHttp, ASignedUploadUrlTakesOneUpload) {
+    const std::string access = accessToken();
+    std::string objectId;
+    const std::string put = slot(access, &objectId);
+    const std::string png(100, 'x');
+    EXPECT_EQ(call("PUT", kStorage, put, png, {"Content-Type: image/png"}).status, 200);
+    const Reply again = call("PUT", kStorage, put, png, {"Content-Type: image/png"});
+    EXPECT_EQ(again.status, 409) << again.body;
+    EXPECT_EQ(call("PUT", kStorage, put, std::string(50, 'y'), {"Content-Type: image/png"}).status,
+              409);
+}
+
+TEST_F(ServiceHttp, HalfSentRequestsLoseTheirConnection) {
+    const std::string storageHeaders =
+        "PUT /lumivo-uploads/x HTTP/1.1\r\nHost: storage.googleapis.com\r\n";
+    const struct {
+        const char* what;
+        const char* host;
+        std::string text;
+    } cases[] = {
+        {"nothing after the handshake", kAuth, ""},
+        {"headers that never end", kAuth,
+         "POST /api/sign-in HTTP/1.1\r\nHost: auth.lumivo.example\r\nContent-Type: app"},
+        {"a body that stops", kAuth,
+         "POST /api/sign-in HTTP/1.1\r\nHost: auth.lumivo.example\r\nContent-Length: 900\r\n"
+         "\r\n{\"email\":"},
+        {"an upload's headers that never end", kStorage, storageHeaders},
+    };
+    // Generous: the service closes after kStallSeconds; no timing is asserted.
+    for (const auto& c : cases) {
+        EXPECT_TRUE(closedWhileHalfSent(c.host, c.text, std::chrono::seconds(30))) << c.what;
+    }
+    EXPECT_TRUE(service_->running());
+    EXPECT_EQ(token(signIn()).status, 200);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "lumivo_test_paths.h"
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -11,6 +11,7 @@
 #include "fakes/fake_page_caller.h"
 #include "fakes/fake_url_opener.h"
 #include "fakes/manual_queue.h"
+#include "lumivo_test_paths.h"
 #include "panel/bridge/base64.h"
 #include "panel/service/service_module.h"
 #include "platform/linux/curl_http.h"
