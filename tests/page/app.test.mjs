@@ -410,6 +410,32 @@ test('a result the editor answered with another picture says so, whichever comes
   }
 });
 
+test('an applied result is said once, whether the editor’s picture comes before the answer or after', async () => {
+  for (const ackFirst of [true, false]) {
+    const p = page({
+      panel: { 'auth-refresh': [signedOutAnswer] },
+      routes: { preview: [picture(1), picture(2), picture(3), picture(4)] },
+      autotest: 'session',
+    });
+    p.app.start();
+    await settle();
+    p.app.choose({ kind: 'look', id: 'invert' });
+    p.app.apply();
+    p.arrive('result');
+    const [sent] = p.requests('apply-look');
+    if (!ackFirst) p.arrive('applied');
+    p.app.importAck(sent.ackId, true, '');
+    if (ackFirst) p.arrive('applied');
+    assert.deepEqual(titles(p), ['Applied', 'original', false], ackFirst);
+    const said = p.logs().filter((l) => l.startsWith('status Applied:'));
+    assert.equal(said.length, 1, 'said once, ack first: ' + ackFirst);
+    // The user's own Filters > Lumivo run on a result that waited is news again.
+    p.app.choose({ kind: 'look', id: 'warm' });
+    p.arrive('applied');
+    assert.deepEqual(titles(p), ['Applied', 'original', false], ackFirst);
+  }
+});
+
 test('a result that waited and lands later is then said to be applied', async () => {
   const p = page({
     panel: { 'auth-refresh': [signedOutAnswer] },

@@ -60,10 +60,11 @@ export function createApp({
   // for the picture it was made from.
   let pictures = 0;
   let applyingResult = false; // a result is out, and the panel hasn't answered yet
-  let handOffWhileApplying = false; // the editor handed a picture over meanwhile
-  // The panel answered that the editor sent its picture instead of applying: the hand-off
-  // that comes with that answer is already said.
-  let handOffSaid = false;
+  // How the editor's pictures came meanwhile ('applied', 'handed-off').
+  let arrivedWhileApplying = new Set();
+  // The panel's answer said what the editor did (applied the result, or sent its picture
+  // instead): the picture that comes with it, after the answer, is already said.
+  let answerSaid = null;
   let serviceTrouble = false; // the status shown tells of trouble with the service
 
   // --- The editor quit: the panel closes after a while unless the user is in the middle of
@@ -159,15 +160,16 @@ export function createApp({
     }
     pictures++;
     const setAside = setCreationAside();
-    if (arrival === 'applied') {
+    if (applyingResult) {
+      // The answer to the page's own result says it.
+      arrivedWhileApplying.add(arrival);
+      if (arrival === 'applied') choiceIsInThePicture();
+    } else if (answerSaid === arrival) {
+      answerSaid = null;
+    } else if (arrival === 'applied') {
+      // The editor's own run: the user chose Filters > Lumivo on a result that waited.
       choiceIsInThePicture();
-      // The answer to the page's own result says so; this is the editor's own run otherwise
-      // (the user chose Filters > Lumivo on a result that waited).
-      if (!applyingResult) showStatus(applied(state.editor));
-    } else if (applyingResult) {
-      handOffWhileApplying = true;
-    } else if (handOffSaid) {
-      handOffSaid = false;
+      showStatus(applied(state.editor));
     } else {
       showStatus(pictureReceived(state.editor, setAside));
     }
@@ -310,7 +312,7 @@ export function createApp({
     const effect = choice.kind === 'effect' && state.effects.find((e) => e.id === choice.id);
     if (!look && !effect) return;
     state.choice = choice;
-    handOffSaid = false;
+    answerSaid = null;
     view.choice();
     view.preview();
     showButton();
@@ -334,8 +336,8 @@ export function createApp({
   function sent() {
     applyTimes.posted = clock.wallNow();
     applyingResult = true;
-    handOffWhileApplying = false;
-    handOffSaid = false;
+    arrivedWhileApplying = new Set();
+    answerSaid = null;
     setBusy(true, busyTexts.applying);
     showStatus(applying(state.editor));
   }
@@ -513,10 +515,12 @@ export function createApp({
       autotest.logWaits('apply', applyTimes);
       log('import-ack ok=' + (ok === true) + ' status=' + token);
       if (timing.made) log(effectTimingLine(timing, clock.timeOrigin));
-      // The editor sent its picture instead of applying: the answer says it, for the hand-off
-      // that came with it, before or after.
-      handOffSaid = ok === true && token === 'other-picture' && !handOffWhileApplying;
-      handOffWhileApplying = false;
+      // The editor applied the result, or sent its picture instead: the answer says it, for
+      // the picture that comes with it, before or after.
+      const editorDid = { '': 'applied', 'other-picture': 'handed-off' };
+      const comes = ok === true && Object.hasOwn(editorDid, token) ? editorDid[token] : null;
+      answerSaid = comes && !arrivedWhileApplying.has(comes) ? comes : null;
+      arrivedWhileApplying = new Set();
       // With ok the result became the panel's frame before the editor was asked to apply it.
       if (ok === true) choiceIsInThePicture();
       showStatus(importStatus(ok, token, state.editor));
