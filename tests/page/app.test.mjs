@@ -323,6 +323,7 @@ test('when the editor quits the picture goes, and the panel hears whether the us
   p.app.editorGone(60);
   assert.equal(p.state.frame, null);
   assert.equal(p.state.previewSource, null);
+  assert.equal(p.state.frameSize, null, 'no size is shown for a picture that is gone');
   assert.equal(p.state.status.title, 'Editor closed');
   assert.match(p.state.status.text, /closes in a minute/);
   assert.deepEqual(busy(), [false], 'told once, at once');

@@ -470,9 +470,11 @@ export function createApp({
       editorGone = true;
       frameRequest = null;
       state.frame = state.previewSource = state.thumbSource = null;
+      state.frameSize = null; // the size shown is of a picture no longer here
       state.creations.clear();
       setCreationAside();
       state.stage = stageTexts.noFrame;
+      view.size();
       view.stage();
       view.tiles();
       view.preview();
