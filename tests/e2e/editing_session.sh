@@ -34,7 +34,7 @@ if [ -z "${LUMIVO_SESSION_INNER:-}" ]; then
   exec bash "$root/scripts/virtual-display.sh" bash "$0" --build "$build" --out "$out" --size "$size"
 fi
 
-rm -f "$out"/*.png "$out"/{host,panel}.log
+rm -f "$out"/*.png "$out"/{host,panel}.log "$out"/statuses.*
 work=$(mktemp -d)
 host_pid=
 keyring_pid=
@@ -54,7 +54,15 @@ fail() {
   import -window root "$out/screen.png" 2>/dev/null || true
   exit 1
 }
-step() { echo "editing-session: $*"; }
+# Each step is announced, and the screen as it was when the step before ended is kept
+# (screen-N.png) for whoever reads the states afterwards.
+shot=0
+step() {
+  # The web view paints in its own process, a moment after the page changed.
+  [ $shot -eq 0 ] || { sleep 1; import -window root "$out/screen-$shot.png" 2>/dev/null || true; }
+  shot=$((shot + 1))
+  echo "editing-session: $*"
+}
 
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
