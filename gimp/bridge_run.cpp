@@ -1,25 +1,48 @@
 #include "gimp/bridge_run.h"
 
+#include <cstddef>
+#include <optional>
+#include <vector>
+
 #include "host/filter_driver.h"
 #include "plugin/filter_invoke.h"
+#include "plugin/host_mark.h"
+#include "plugin/picture_mark.h"
 #include "plugin/spool.h"
 
 namespace {
 
-// Whether the filter's next run would apply a result: the newest result file is fresh.
-bool resultWaiting(const std::string& spoolDirectory, double nowSeconds) {
+// The newest result file when it is fresh enough for the filter's next run to take it; none
+// otherwise. Its bytes are read whole, as the filter's run reads them.
+std::optional<std::vector<uint8_t>> waitingResult(const std::string& spoolDirectory,
+                                                  double nowSeconds) {
     const spool::CheckedDirectory checked = spool::checkDirectory(spoolDirectory);
     if (!checked.directory) {
-        return false;
+        return std::nullopt;
     }
     std::optional<spool::Entry> newest =
         spool::newestFile(*checked.directory, spool::kResultPrefix);
     if (!newest) {
-        return false;
+        return std::nullopt;
     }
     const double modified = static_cast<double>(newest->modified.tv_sec) +
                             static_cast<double>(newest->modified.tv_nsec) / 1e9;
-    return nowSeconds - modified <= kStaleResultSeconds;
+    if (nowSeconds - modified > kStaleResultSeconds) {
+        return std::nullopt;
+    }
+    return spool::readWhole(*checked.directory, newest->name);
+}
+
+// Whether the filter would take `result` for the pixels of `document`: it carries their mark,
+// or no mark at all (a result that can't say which picture it is for fits any).
+bool wouldApply(const std::vector<uint8_t>& result, const Document& document) {
+    const picture_mark::Found found = picture_mark::find(result.data(), result.size());
+    if (!found.present) {
+        return true;
+    }
+    return found.mark == markOfPlanes(document.pixels.data(),
+                                      static_cast<ptrdiff_t>(document.rowBytes), document.width,
+                                      document.height, static_cast<uint32_t>(document.channels));
 }
 
 BridgeResult refuse(BridgeHost& host, const std::string& message) {
@@ -60,20 +83,26 @@ BridgeResult runBridge(BridgeHost& host, PluginMainProc entry, const std::string
         return refuse(host, title + " can't filter more than " + std::to_string(kMaxFilterSide) +
                                 " pixels on a side; select a smaller area.");
     }
-    // Several images may be open: the menu acts on the active one, which need not be the one
-    // whose pixels the panel worked on.
-    std::optional<LayerArea> handedOff = host.lastHandoff();
-    if (handedOff && *handedOff != area && resultWaiting(spoolDirectory, nowSeconds)) {
-        return refuse(host, title +
-                                ": the waiting result belongs to another image, layer or "
-                                "selection; go back to it and run Filters > " +
-                                title + " again.");
-    }
-
     Document document = makeDocument(static_cast<uint32_t>(area.width),
                                      static_cast<uint32_t>(area.height), target.channels);
     if (document.empty() || !host.readArea(target, document)) {
         return fail(host, title + " could not read the layer's pixels.");
+    }
+    // Several images may be open: the menu acts on the active one, which need not be the one
+    // whose pixels the panel worked on. A result made from other pixels is left alone by the
+    // filter, which hands this picture to the panel instead, so the panel can say what
+    // happened. Only a result the filter would take here (the same pixels in another image,
+    // layer or place, or a result without a mark) must be kept from landing in the wrong one.
+    std::optional<LayerArea> handedOff = host.lastHandoff();
+    if (handedOff && *handedOff != area) {
+        const std::optional<std::vector<uint8_t>> waiting =
+            waitingResult(spoolDirectory, nowSeconds);
+        if (waiting && wouldApply(*waiting, document)) {
+            return refuse(host, title +
+                                    ": the waiting result belongs to another image, layer or "
+                                    "selection; go back to it and run Filters > " +
+                                    title + " again.");
+        }
     }
     // The document is the filter area itself; a selection is still announced as one.
     std::optional<Selection> selection;

@@ -179,6 +179,18 @@ class FilterSession {
         return true;
     }
 
+    // Notes whether writing `bytes` bytes of `source` over `target` changes the document; the
+    // first change is announced before it is made.
+    void noteChange(const uint8_t* target, const uint8_t* source, size_t bytes) {
+        if (watch_.changed || std::memcmp(target, source, bytes) == 0) {
+            return;
+        }
+        if (watch_.beforeChange) {
+            watch_.beforeChange();
+        }
+        watch_.changed = true;
+    }
+
     // Copies what the plug-in wrote into the output buffer back into the document, noting
     // whether that changed anything.
     void writeBack() {
@@ -195,12 +207,12 @@ class FilterSession {
             const uint8_t* source =
                 out_.bytes.data() + out_.rowBytes * static_cast<size_t>(y - area.top);
             if (planes == channels) {
-                watch_.changed = watch_.changed || std::memcmp(target, source, width * planes) != 0;
+                noteChange(target, source, width * planes);
                 std::memcpy(target, source, width * planes);
                 continue;
             }
             for (size_t x = 0; x < width; ++x, source += planes, target += channels) {
-                watch_.changed = watch_.changed || std::memcmp(target, source, planes) != 0;
+                noteChange(target, source, planes);
                 std::memcpy(target, source, planes);
             }
         }

@@ -25,6 +25,10 @@ struct FilterRunWatch {
     // for), "start-returned", "written-back" (the start call's output is in the document) and
     // "finished".
     std::function<void(const char* step)> onStep;
+    // When set, called once, just before the run first changes a pixel of the document, while
+    // the document still holds what it held before the run: an editor keeps that for its undo.
+    // Runs that change nothing (a hand-off) never call it, so they copy nothing.
+    std::function<void()> beforeChange;
     // Set by the run: whether the plug-in's output changed any pixel of the document.
     bool changed = false;
 };

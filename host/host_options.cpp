@@ -42,7 +42,7 @@ std::optional<HostOptions> parseHostOptions(int argc, char** argv) {
         } else if (std::strcmp(flag, "--filter") == 0) {
             ok = take(options.filterTitle);
         } else if (std::strcmp(flag, "--in") == 0) {
-            ok = take(options.input);
+            ok = take(options.inputs.emplace_back());
         } else if (std::strcmp(flag, "--out") == 0) {
             ok = take(options.output);
         } else if (std::strcmp(flag, "--save-on-change") == 0) {
@@ -59,8 +59,21 @@ std::optional<HostOptions> parseHostOptions(int argc, char** argv) {
         }
     }
     if (options.headless &&
-        (options.filterTitle.empty() || options.input.empty() || options.output.empty())) {
+        (options.filterTitle.empty() || options.inputs.size() != 1 || options.output.empty())) {
         return std::nullopt;
     }
     return options;
+}
+
+std::string changedDocumentPath(const std::string& saveOnChange, size_t index) {
+    if (index == 0) {
+        return saveOnChange;
+    }
+    const std::string number = "-" + std::to_string(index + 1);
+    const size_t slash = saveOnChange.rfind('/');
+    const size_t dot = saveOnChange.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return saveOnChange + number;
+    }
+    return saveOnChange.substr(0, dot) + number + saveOnChange.substr(dot);
 }

@@ -55,27 +55,28 @@ int main(int argc, char** argv) {
         return kUsageStatus;
     }
     const int channels = options->transparency ? 4 : 3;
-    Document document;
-    if (!options->input.empty()) {
-        std::optional<Document> opened = openImage(options->input, options->transparency);
+    std::vector<OpenDocument> documents;
+    for (const std::string& input : options->inputs) {
+        std::optional<Document> opened = openImage(input, options->transparency);
         if (!opened) {
-            fprintf(stderr, "lumivo-host: cannot open %s\n", options->input.c_str());
+            fprintf(stderr, "lumivo-host: cannot open %s\n", input.c_str());
             return kFailureStatus;
         }
-        document = std::move(*opened);
-    } else {
-        document = blankDocument(channels);
+        documents.push_back(OpenDocument{input, std::move(*opened)});
+    }
+    if (documents.empty()) {
+        documents.push_back(OpenDocument{"", blankDocument(channels)});
     }
     const std::string folder =
         options->pluginFolder.empty() ? defaultPluginFolder() : options->pluginFolder;
     const std::vector<InstalledFilter> filters = loadFilters(folder);
 
     if (options->headless) {
-        return runHeadless(*options, filters, document);
+        return runHeadless(*options, filters, documents[0].document);
     }
     if (!gtk_init_check(&argc, &argv)) {
         fprintf(stderr, "lumivo-host: no display\n");
         return kFailureStatus;
     }
-    return runHostWindow(*options, std::move(document), filters);
+    return runHostWindow(*options, std::move(documents), filters);
 }

@@ -19,6 +19,8 @@ packages=(
   # desktop parts: GTK, WebKitGTK, D-Bus, Secret Service, AT-SPI, HTTP, JSON
   libglib2.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev libsecret-1-dev
   at-spi2-core libcurl4-openssl-dev nlohmann-json3-dev
+  # the editing-session test clicks menus and the page's buttons as assistive technology does
+  libatspi2.0-dev
   # headless runs: virtual display, private session bus, keyring, screenshots, TLS test server
   xvfb xauth dbus dbus-x11 gnome-keyring imagemagick x11-apps openssl python3
   # a window manager for the tests of how the panel's window is placed and kept above its editor

@@ -5,12 +5,15 @@
 # other virtual display being started on the machine, and the loser ends up on the winner's
 # display, which goes away under it. The server listens on an abstract socket only: it needs no
 # /tmp/.X11-unix (a folder that exists only once some X server has run on the machine), and
-# inside a network namespace of its own the display is private to it.
+# inside a network namespace of its own the display is private to it. -noreset: by default the
+# server resets whenever its last client leaves and hangs up on whoever connects meanwhile, so a
+# program started just as a short-lived client (gdbus's bus launcher, a screenshot) left found
+# "no display".
 # usage: scripts/virtual-display.sh COMMAND [ARGUMENT...]
 set -euo pipefail
 
 number=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -nolisten unix 3>"$number" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp -nolisten unix 3>"$number" >/dev/null 2>&1 &
 xvfb=$!
 end() {
   kill $xvfb 2>/dev/null || true

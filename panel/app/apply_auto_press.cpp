@@ -32,12 +32,13 @@ ApplyWaitClock ApplyWaitClock::system() {
 AutoApplier::AutoApplier(Accessibility& accessibility, RunningApps& runningApps,
                          const std::atomic<int32_t>& hostPid,
                          std::function<std::optional<std::string>()> permissionStatus,
-                         ApplyWaitClock clock)
+                         ApplyWaitClock clock, std::function<uint64_t()> handOffs)
     : accessibility_(accessibility),
       runningApps_(runningApps),
       hostPid_(hostPid),
       permissionStatus_(std::move(permissionStatus)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      handOffs_(std::move(handOffs)) {}
 
 std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
     const std::string& resultPath) {
@@ -77,9 +78,10 @@ std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
                 return apply_status::kMenuMissing;
             }
         }
+        const uint64_t handOffsBefore = handOffs_();
         switch (tryPress(*cachedItem_)) {
             case PressOutcome::kPressed:
-                return waitForConsumption(resultPath);
+                return waitForConsumption(resultPath, handOffsBefore);
             case PressOutcome::kDisabled:
                 return apply_status::kFilterDisabled;
             case PressOutcome::kFailed:
@@ -113,7 +115,8 @@ AutoApplier::PressOutcome AutoApplier::tryPress(const AxElement& item) {
     return accessibility_.press(item) ? PressOutcome::kPressed : PressOutcome::kFailed;
 }
 
-std::optional<std::string> AutoApplier::waitForConsumption(const std::string& resultPath) {
+std::optional<std::string> AutoApplier::waitForConsumption(const std::string& resultPath,
+                                                           uint64_t handOffsBefore) {
     // The first check follows the press at once; the deadline is tested before each check.
     const double deadline = clock_.nowSeconds() + kWaitSeconds;
     for (;;) {
@@ -122,6 +125,11 @@ std::optional<std::string> AutoApplier::waitForConsumption(const std::string& re
         }
         if (!fileExists(resultPath)) {
             return std::nullopt;
+        }
+        // The run the press started handed its picture over and left the result: waiting on
+        // would only end in a timeout, and the page can say at once why nothing changed.
+        if (handOffs_() != handOffsBefore) {
+            return apply_status::kOtherPicture;
         }
         clock_.sleep(kPollMicroseconds);
     }

@@ -20,6 +20,10 @@ inline constexpr char kMenuMissing[] = "menu-missing";
 inline constexpr char kFilterDisabled[] = "filter-disabled";
 inline constexpr char kPressFailed[] = "press-failed";
 inline constexpr char kTimeout[] = "timeout";
+// The editor ran the filter after the press but handed its picture over instead of applying:
+// the result was made from another picture (another image, or this one before an undo or other
+// edits). The result file stays for its own picture.
+inline constexpr char kOtherPicture[] = "other-picture";
 }  // namespace apply_status
 
 // The clock and the sleep of the wait for consumption; tests replace both.
@@ -42,10 +46,12 @@ class AutoApplier {
     static constexpr double kWaitSeconds = 10.0;
 
     // `permissionStatus` answers none when the accessibility interface may be used, else the
-    // token to report. All references must outlive the applier.
+    // token to report. `handOffs` counts the pictures editors have handed over so far
+    // (PanelState::handOffs). All references must outlive the applier.
     AutoApplier(Accessibility& accessibility, RunningApps& runningApps,
                 const std::atomic<int32_t>& hostPid,
-                std::function<std::optional<std::string>()> permissionStatus, ApplyWaitClock clock);
+                std::function<std::optional<std::string>()> permissionStatus, ApplyWaitClock clock,
+                std::function<uint64_t()> handOffs);
 
     // None when the file was consumed (or was gone before the press), else a status token.
     std::optional<std::string> autoApplyAndAwaitConsumption(const std::string& resultPath);
@@ -54,13 +60,16 @@ class AutoApplier {
     enum class PressOutcome { kPressed, kDisabled, kFailed };
 
     PressOutcome tryPress(const AxElement& item);
-    std::optional<std::string> waitForConsumption(const std::string& resultPath);
+    // `handOffsBefore` is the count of hand-offs before the press.
+    std::optional<std::string> waitForConsumption(const std::string& resultPath,
+                                                  uint64_t handOffsBefore);
 
     Accessibility& accessibility_;
     RunningApps& runningApps_;
     const std::atomic<int32_t>& hostPid_;
     std::function<std::optional<std::string>()> permissionStatus_;
     ApplyWaitClock clock_;
+    std::function<uint64_t()> handOffs_;
 
     AxHandle cachedItem_;
     pid_t cachedItemPid_ = 0;

@@ -36,7 +36,7 @@ class ApplyModuleImpl final : public ApplyModule {
           applier_(
               accessibility_, runningApps_, hostPid,
               [this] { return bookkeeping_.accessibilityStatusForApply(); },
-              ApplyWaitClock::system()),
+              ApplyWaitClock::system(), [&panel] { return panel.handOffs(); }),
           back_(page, panel, applyQueue, applier_, bookkeeping_,
                 [] { return spool::nowSeconds(); }) {}
 

@@ -49,7 +49,7 @@ FramePng decodeFramePng(std::vector<uint8_t> bytes) {
 }
 
 void loadInputFrame(PanelState& handler, const spool::Directory& directory, const std::string& name,
-                    FrameSource source) {
+                    FrameSource source, FrameArrival arrival) {
     std::optional<std::vector<uint8_t>> bytes = spool::readWhole(directory, name);
     // The file is the panel's to remove once taken, readable or not.
     spool::removeFile(directory, name);
@@ -62,7 +62,7 @@ void loadInputFrame(PanelState& handler, const spool::Directory& directory, cons
         return;
     }
     handler.retargetAtInput(std::move(frame.image), std::move(source), std::move(frame.file),
-                            frame.mark);
+                            frame.mark, arrival);
 }
 
 std::string resolvedStandardPath(const std::string& path) {
@@ -158,13 +158,17 @@ void SendObserver::onSend(const ReceivedAnnouncement& announcement) {
         }
     }
 
+    // An input sent without bringing the window forward is what the editor applied; any other is
+    // a picture handed over.
+    const bool activate = announcement.activate.value_or(true);
+    const FrameArrival arrival = activate ? FrameArrival::kHandedOff : FrameArrival::kApplied;
     FrameSource source{gHostPid.load(), inputDirectory};
     intakeQueue_.post(
-        [this, directory, name = name.string(), source = std::move(source)]() mutable {
-            loadInputFrame(handler_, *directory, name, std::move(source));
+        [this, directory, name = name.string(), source = std::move(source), arrival]() mutable {
+            loadInputFrame(handler_, *directory, name, std::move(source), arrival);
         });
 
-    if (announcement.activate.value_or(true)) {
+    if (activate) {
         if (auto window = window_.lock()) {
             window->present();
         }

@@ -46,9 +46,10 @@ FramePng decodeFramePng(std::vector<uint8_t> bytes);
 
 // Reads the input file `name` of the spool directory, deletes it whatever it held (when it is a
 // regular file: nothing else is ever removed), and when it is an image installs it as the
-// current frame from `source`. Any thread; blocks on the file and the decoder.
+// current frame from `source`, arrived as `arrival`. Any thread; blocks on the file and the
+// decoder.
 void loadInputFrame(PanelState& handler, const spool::Directory& directory, const std::string& name,
-                    FrameSource source);
+                    FrameSource source, FrameArrival arrival = FrameArrival::kHandedOff);
 
 // The spool directory named on the command line, made absolute and standardised, when it lies
 // directly under this user's spool root (links in the root's own path resolved) and passes the

@@ -69,8 +69,12 @@ std::optional<std::string> readPanelPage() {
     return page;
 }
 
-std::vector<std::string> userScripts(const PixelBuffer& startFrame) {
-    std::vector<std::string> scripts{startupUserScript(startFrame.width, startFrame.height)};
+// The start frame is a picture the editor handed over.
+std::vector<std::string> userScripts(const PixelBuffer& startFrame,
+                                     const std::string& spoolDirectory) {
+    std::vector<std::string> scripts{startupUserScript(
+        FrameInfo{startFrame.width, startFrame.height, editorOfSpoolDirectory(spoolDirectory),
+                  FrameArrival::kHandedOff})};
     if (const char* edit = std::getenv(kAutotestVariable); edit != nullptr && *edit != '\0') {
         std::string literal;
         appendScriptArgument(literal, nlohmann::json(edit));
@@ -134,7 +138,7 @@ int runPanel(int argc, char** argv, const PanelSeams& seams) {
     handler.setSpoolDirectory(spoolDirectory);
 
     // 10-12. The web view and the window.
-    PanelWindowParts parts = createPanelWindow(handler, userScripts(startFrame));
+    PanelWindowParts parts = createPanelWindow(handler, userScripts(startFrame, spoolDirectory));
     PanelModules modules = wirePanelModules(handler, mainQueue, exportWorkers, parts.windowPort);
     handler.setModules(modules.apply.get(), modules.service.get(), modules.notifications.get());
     handler.setTransfers(modules.transfers.get());

@@ -302,13 +302,13 @@ void LumivoPanelHandler::setInput(PixelBuffer* frame, FrameSource source, FrameF
 }
 
 void LumivoPanelHandler::retargetAtFrame(PixelBuffer frame, FrameFile file) {
-    installFrame(std::move(frame), std::move(file), nullptr);
+    installFrame(std::move(frame), std::move(file), nullptr, FrameArrival::kResult);
 }
 
 void LumivoPanelHandler::retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
-                                         std::optional<PictureMark> mark) {
+                                         std::optional<PictureMark> mark, FrameArrival arrival) {
     const FrameOrigin origin{std::move(source), mark};
-    installFrame(std::move(frame), std::move(file), &origin);
+    installFrame(std::move(frame), std::move(file), &origin, arrival);
 }
 
 bool LumivoPanelHandler::readFrame(FrameUse use, const Reader& read) {
@@ -337,17 +337,16 @@ FrameSize LumivoPanelHandler::frameSize() const {
     return input_ != nullptr ? FrameSize{input_->width, input_->height} : FrameSize{};
 }
 
-void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
-                                      const FrameOrigin* origin) {
-    const uint32_t width = frame.width;
-    const uint32_t height = frame.height;
+void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file, const FrameOrigin* origin,
+                                      FrameArrival arrival) {
+    FrameInfo info{frame.width, frame.height, {}, arrival};
     {
         std::lock_guard lock(frameLock_);
         if (input_ == nullptr) {
             return;
         }
-        input_->width = width;
-        input_->height = height;
+        input_->width = info.width;
+        input_->height = info.height;
         input_->rgba = std::move(frame.rgba);
         ++inputSerial_;
         // The old frame's file leaves with it; an export that still sends it holds its own share.
@@ -355,6 +354,7 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
         if (origin != nullptr) {
             inputOrigin_ = *origin;
         }
+        info.editor = editorOfSpoolDirectory(inputOrigin_.source.spoolDirectory);
     }
     frame.width = 0;
     frame.height = 0;
@@ -362,9 +362,14 @@ void LumivoPanelHandler::installFrame(PixelBuffer frame, FrameFile file,
     // Whichever document of the service is shown learns of the frame.
     std::string script;
     openDocumentGuard(script, nullptr);
-    script += frameChangeScript(width, height);
+    script += frameChangeScript(info);
     closeDocumentGuard(script);
     evaluateLater(std::move(script));
+    // Counted once the page's news is queued, so an apply that this hand-off ends answers after
+    // the page has heard of the picture.
+    if (arrival == FrameArrival::kHandedOff) {
+        handOffs_.fetch_add(1);
+    }
 }
 
 void LumivoPanelHandler::releaseFrame() {

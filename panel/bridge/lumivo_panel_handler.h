@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +71,8 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     // --- Frame ---
     void retargetAtFrame(PixelBuffer frame, FrameFile file) override;
     void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
-                         std::optional<PictureMark> mark) override;
+                         std::optional<PictureMark> mark, FrameArrival arrival) override;
+    uint64_t handOffs() const override { return handOffs_.load(); }
     bool lastExportIsFromAnotherSource() const override;
     bool readFrame(FrameUse use, const Reader& read) override;
     std::optional<PictureMark> resultMark() const override;
@@ -128,8 +130,9 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
         std::optional<PictureMark> mark;
     };
     // Installs the frame's bytes, its file and, when given, its origin; the page hears of the
-    // new size.
-    void installFrame(PixelBuffer frame, FrameFile file, const FrameOrigin* origin);
+    // new frame and how it arrived.
+    void installFrame(PixelBuffer frame, FrameFile file, const FrameOrigin* origin,
+                      FrameArrival arrival);
 
     // Guarded by frameLock_: the frame, its number, its file, its origin, and the origin of the
     // frame of the last export (none before the first export).
@@ -139,6 +142,7 @@ class LumivoPanelHandler final : public PageCaller, public PanelState, public Fr
     FrameOrigin inputOrigin_;
     std::optional<FrameOrigin> exportedOrigin_;
     mutable std::mutex frameLock_;
+    std::atomic<uint64_t> handOffs_{0};
 
     mutable std::mutex spoolDirectoryLock_;
     std::string spoolDirectory_;

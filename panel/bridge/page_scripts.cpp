@@ -1,7 +1,6 @@
 #include "panel/bridge/page_scripts.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -15,10 +14,28 @@ namespace {
 
 using nlohmann::json;
 
-std::string formatSize(const char* format, uint32_t width, uint32_t height) {
-    int length = std::snprintf(nullptr, 0, format, width, height);
-    std::string out(static_cast<size_t>(length), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, width, height);
+const char* arrivalName(FrameArrival arrival) {
+    switch (arrival) {
+        case FrameArrival::kApplied:
+            return "applied";
+        case FrameArrival::kResult:
+            return "result";
+        case FrameArrival::kHandedOff:
+            break;
+    }
+    return "handed-off";
+}
+
+void appendJson(std::string& out, const json& value);
+
+// "window.__lumivoFilterInfo = { width: W, height: H, editor: "...", arrival: "..." };"
+std::string filterInfoScript(const FrameInfo& info) {
+    std::string out = "window.__lumivoFilterInfo = { width: " + std::to_string(info.width) +
+                      ", height: " + std::to_string(info.height) + ", editor: ";
+    appendJson(out, json(info.editor));
+    out += ", arrival: \"";
+    out += arrivalName(info.arrival);
+    out += "\" };";
     return out;
 }
 
@@ -106,26 +123,30 @@ void appendJson(std::string& out, const json& value) {
 
 }  // namespace
 
-std::string startupUserScript(uint32_t width, uint32_t height) {
-    return formatSize(
-        "window.__lumivoFilterInfo = { width: %u, height: %u };"
-        "window.addEventListener('error', (e) => {"
-        "  window.webkit.messageHandlers.lumivo.postMessage("
-        "    { type: 'debug-log', message: 'error: ' + e.message + ' @' + e.filename + ':' + "
-        "e.lineno });"
-        "});"
-        "window.addEventListener('unhandledrejection', (e) => {"
-        "  window.webkit.messageHandlers.lumivo.postMessage("
-        "    { type: 'debug-log', message: 'rejection: ' + String(e.reason) });"
-        "});",
-        width, height);
+std::string editorOfSpoolDirectory(const std::string& spoolDirectory) {
+    std::string_view path(spoolDirectory);
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string frameChangeScript(uint32_t width, uint32_t height) {
-    return formatSize(
-        "window.__lumivoFilterInfo = { width: %u, height: %u };"
-        "window.__lumivoFrameChanged && window.__lumivoFrameChanged();",
-        width, height);
+std::string startupUserScript(const FrameInfo& info) {
+    return filterInfoScript(info) +
+           "window.addEventListener('error', (e) => {"
+           "  window.webkit.messageHandlers.lumivo.postMessage("
+           "    { type: 'debug-log', message: 'error: ' + e.message + ' @' + e.filename + ':' + "
+           "e.lineno });"
+           "});"
+           "window.addEventListener('unhandledrejection', (e) => {"
+           "  window.webkit.messageHandlers.lumivo.postMessage("
+           "    { type: 'debug-log', message: 'rejection: ' + String(e.reason) });"
+           "});";
+}
+
+std::string frameChangeScript(const FrameInfo& info) {
+    return filterInfoScript(info) + "window.__lumivoFrameChanged && window.__lumivoFrameChanged();";
 }
 
 void appendScriptArgument(std::string& out, const json& value) {

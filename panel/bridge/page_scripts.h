@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "panel/bridge/panel_state.h"
+
 // The scripts the panel runs in its page. Pure functions; any thread.
 
 // The script world in which the bridge's relay runs and the channel "lumivo" is registered. Page
@@ -32,12 +34,28 @@ std::string bridgeRelayScript();
 void openDocumentGuard(std::string& out, const std::string* documentToken);
 void closeDocumentGuard(std::string& out);
 
-// Injected at document start on every load of the main frame: the start frame's size, and
-// forwarding of the page's uncaught errors and unhandled rejections as "debug-log" messages.
-std::string startupUserScript(uint32_t width, uint32_t height);
+// What the page is told of the current frame, as window.__lumivoFilterInfo: its size, the
+// editor it belongs to (the host's bundle identifier, the name of the frame's spool directory:
+// "org.gimp.GIMP" for GIMP 2.10, "org.gimp.GIMP3" for GIMP 3, "com.lumivo.demo-host" for the
+// demo editor; "" when unknown) and how it arrived ("handed-off", "applied" or "result", see
+// FrameArrival).
+struct FrameInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::string editor;
+    FrameArrival arrival = FrameArrival::kHandedOff;
+};
 
-// Run when the current frame is replaced: the new size, then the page's change hook if any.
-std::string frameChangeScript(uint32_t width, uint32_t height);
+// The editor a spool directory belongs to: its last path component.
+std::string editorOfSpoolDirectory(const std::string& spoolDirectory);
+
+// Injected at document start on every load of the main frame: the start frame's info, and
+// forwarding of the page's uncaught errors and unhandled rejections as "debug-log" messages.
+std::string startupUserScript(const FrameInfo& info);
+
+// Run when the current frame is replaced: the new frame's info, then the page's change hook if
+// any.
+std::string frameChangeScript(const FrameInfo& info);
 
 // "window.<name> && window.<name>(<arguments>)": booleans as true/false, numbers in decimal,
 // everything else as compact JSON. U+2028 and U+2029 are escaped so that older script parsers,

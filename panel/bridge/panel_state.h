@@ -18,6 +18,12 @@ struct FrameSource {
     bool operator==(const FrameSource&) const = default;
 };
 
+// How a frame came to be the panel's, as the page is told with it (window.__lumivoFilterInfo's
+// "arrival"): the editor handed its picture over (a Filters > Lumivo run, or a run that found
+// the waiting result made from another picture), the editor applied a result and sent what its
+// document now holds, or the panel installed the result it is about to have applied.
+enum class FrameArrival { kHandedOff, kApplied, kResult };
+
 struct FrameSize {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -38,9 +44,12 @@ class PanelState {
     // the frame's pixels; the replaced frame's file goes with it.
     virtual void retargetAtFrame(PixelBuffer frame, FrameFile file) = 0;
     // The same for a frame that arrived from an editor as an input, with the mark its file
-    // carried (none for a file without one).
+    // carried (none for a file without one) and how it arrived: handed over or applied.
     virtual void retargetAtInput(PixelBuffer frame, FrameSource source, FrameFile file,
-                                 std::optional<PictureMark> mark) = 0;
+                                 std::optional<PictureMark> mark, FrameArrival arrival) = 0;
+    // How many frames an editor has handed over so far (FrameArrival::kHandedOff): a filter run
+    // that hands its picture over instead of applying a waiting result shows here.
+    virtual uint64_t handOffs() const = 0;
     // Whether the frame the page last exported came from another editor than the current frame:
     // a result made from it belongs to a document that is no longer the one in front.
     virtual bool lastExportIsFromAnotherSource() const = 0;

@@ -59,7 +59,8 @@ class AutoPressTest : public ::testing::Test {
             ++permissionChecks;
             return permission;
         },
-        clock.clock());
+        clock.clock(), [this] { return handOffs; });
+    uint64_t handOffs = 0;  // pictures handed over to the panel so far
 };
 
 TEST_F(AutoPressTest, APressConsumedAtOnceOrAFileAlreadyGoneGivesNoStatus) {
@@ -89,6 +90,51 @@ TEST_F(AutoPressTest, ConsumptionIsPolledEvery200msForTenSeconds) {
     EXPECT_EQ(apply(), apply_status::kTimeout);
     EXPECT_NEAR(clock.sleeps, 50, 1);
     EXPECT_TRUE(std::filesystem::exists(result)) << "the panel never deletes a result file";
+}
+
+TEST_F(AutoPressTest, ARunThatHandsItsPictureOverInsteadEndsTheWaitAtOnce) {
+    struct Case {
+        const char* label;
+        bool handsOver;  // the run the press starts hands its picture to the panel
+        bool consumes;   // ... or takes the result
+        std::optional<std::string> expected;
+        int sleeps;
+    };
+    const Case cases[] = {
+        {"another picture in front", true, false, apply_status::kOtherPicture, 2},
+        {"the result taken", false, true, std::nullopt, 2},
+        // A hand-off that comes along with an applied result (another run of the user's) does
+        // not hide that the result was taken.
+        {"taken while another run handed over", true, true, std::nullopt, 2},
+        {"nothing happens", false, false, apply_status::kTimeout, 50},
+    };
+    for (const Case& c : cases) {
+        writeText(result, "png");
+        consumes = false;
+        clock.sleeps = 0;
+        clock.onSleep = [&] {
+            if (clock.sleeps != 2) {
+                return;
+            }
+            handOffs += c.handsOver ? 1 : 0;
+            if (c.consumes) {
+                std::filesystem::remove(result);
+            }
+        };
+        EXPECT_EQ(apply(), c.expected) << c.label;
+        EXPECT_NEAR(clock.sleeps, c.sleeps, 1) << c.label;
+        EXPECT_EQ(std::filesystem::exists(result), !c.consumes) << c.label;
+    }
+    // Hand-offs before the press are not this press's answer.
+    writeText(result, "png");
+    handOffs += 5;
+    clock.onSleep = [this] {
+        if (clock.sleeps == 3) {
+            std::filesystem::remove(result);
+        }
+    };
+    clock.sleeps = 0;
+    EXPECT_EQ(apply(), std::nullopt);
 }
 
 TEST_F(AutoPressTest, PermissionThenTheHostAreCheckedBeforeAnyLookup) {

@@ -46,10 +46,11 @@ struct Recorder final : PageCaller, PanelState {
         events.push_back("retarget " + std::to_string(frame.width) + "x" +
                          std::to_string(frame.height) + (file ? " with its file" : ""));
     }
-    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file,
-                         std::optional<PictureMark>) override {
+    void retargetAtInput(PixelBuffer frame, FrameSource, FrameFile file, std::optional<PictureMark>,
+                         FrameArrival) override {
         retargetAtFrame(std::move(frame), std::move(file));
     }
+    uint64_t handOffs() const override { return 0; }
     bool lastExportIsFromAnotherSource() const override { return exportFromAnotherSource; }
     std::optional<PictureMark> resultMark() const override { return mark; }
     std::optional<PictureMark> mark;
@@ -96,9 +97,12 @@ class ApplyBackTest : public ::testing::Test {
     std::vector<std::string> consumed;
     double wallClock = 1700000000.0;
     AccessibilityBookkeeping bookkeeping{permission, defaults, "1.0"};
-    AutoApplier applier{ax, apps, hostPid,
+    AutoApplier applier{ax,
+                        apps,
+                        hostPid,
                         [this] { return bookkeeping.accessibilityStatusForApply(); },
-                        clock.clock()};
+                        clock.clock(),
+                        [this] { return recorder.handOffs(); }};
     ApplyBack back{recorder, recorder,    [this]() -> TaskQueue& { return queue; },
                    applier,  bookkeeping, [this] { return wallClock; }};
 };

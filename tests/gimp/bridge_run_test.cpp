@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "gimp/atk_bridge_check.h"
+#include "imaging/png.h"
+#include "plugin/host_mark.h"
+#include "plugin/marked_png.h"
 #include "plugin/spool.h"
 #include "plugin/temp_dir.h"
 
@@ -234,6 +237,8 @@ TEST_F(BridgeRunTest, AWaitingResultIsAppliedOnlyWhereItsInputCameFrom) {
         change(r);
         return std::optional<LayerArea>(r);
     };
+    // Results without a mark, which can't say which picture they are for: any other area is
+    // kept from them.
     const Case cases[] = {
         {"the same layer and area", handedOff, 10, true},
         {"another image", with([](LayerArea& r) { r.image = 6; }), 10, false},
@@ -262,6 +267,47 @@ TEST_F(BridgeRunTest, AWaitingResultIsAppliedOnlyWhereItsInputCameFrom) {
         } else {
             EXPECT_TRUE(inverted()) << c.label;
         }
+    }
+}
+
+// A marked result made from other pixels is left to the filter, which hands this picture to the
+// panel instead; one the filter would take (the same pixels elsewhere) is kept from landing in
+// another image, layer or selection.
+TEST_F(BridgeRunTest, AMarkedResultIsKeptOnlyFromOtherAreasWithTheSamePixels) {
+    const LayerArea handedOff{7, 8, 10, 20, 4, 3};
+    const PictureMark here = markOfPlanes(original.data(), 4 * 4, 4, 3, 4);
+    PictureMark elsewhere = here;
+    elsewhere.low ^= 1;
+    struct Case {
+        const char* label;
+        LayerArea record;
+        PictureMark mark;
+        bool runs;
+    };
+    const Case cases[] = {
+        {"another image, other pixels", {6, 8, 10, 20, 4, 3}, elsewhere, true},
+        {"another layer, the same pixels", {7, 9, 10, 20, 4, 3}, here, false},
+        {"the same area, the same pixels", handedOff, here, true},
+        {"the same area, other pixels (an undo since)", handedOff, elsewhere, true},
+    };
+    for (const Case& c : cases) {
+        const std::string path = spoolDir + "/result-1.png";
+        const std::vector<uint8_t> file =
+            markedPng(png::encode(PixelBuffer{1, 1, {1, 2, 3, 4}}), c.mark);
+        ASSERT_FALSE(file.empty());
+        writeText(path, std::string(file.begin(), file.end()));
+        editor.record = c.record;
+        editor.messages.clear();
+        editor.pixels = original;
+        filterCalls = 0;
+        const BridgeResult outcome = run();
+        EXPECT_EQ(filterCalls, c.runs ? 1 : 0) << c.label;
+        if (!c.runs) {
+            EXPECT_EQ(outcome.outcome, BridgeOutcome::kRefused) << c.label;
+            EXPECT_TRUE(std::filesystem::exists(path)) << c.label;
+            EXPECT_EQ(editor.pixels, original) << c.label;
+        }
+        std::filesystem::remove(path);
     }
 }
 

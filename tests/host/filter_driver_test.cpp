@@ -139,7 +139,13 @@ TEST_F(FilterDriver, DrivesTheWholeDocumentOrASelectionWithTheMatchingCase) {
 TEST_F(FilterDriver, ContinuesWhileThePluginAsksForMore) {
     Document document = filled(5, 3, 3);
     const Document before = document;
-    EXPECT_EQ(runFilter(&invertingPlugin<true>, document, std::nullopt), noErr);
+    // Several bands: the document is kept once, before the first band changes it.
+    std::vector<Document> kept;
+    FilterRunWatch watch;
+    watch.beforeChange = [&] { kept.push_back(document); };
+    EXPECT_EQ(runFilter(&invertingPlugin<true>, document, std::nullopt, &watch), noErr);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(samePixels(kept[0], before));
     EXPECT_EQ(seen.selectors, (std::vector<int16>{2, 3, 4, 4, 4, 5}));
     EXPECT_EQ(document.row(2)[0], 255 - before.row(2)[0]);
     EXPECT_EQ(document.row(2)[14], 255 - before.row(2)[14]);
@@ -187,11 +193,19 @@ TEST_F(FilterDriver, TellsItsWatchEachStepAndWhetherTheDocumentChanged) {
     };
     for (const Case& c : cases) {
         Document document = filled(6, 4, c.channels);
+        const Document before = document;
         std::vector<std::string> steps;
         FilterRunWatch watch;
         watch.onStep = [&steps](const char* step) { steps.emplace_back(step); };
+        // What an editor would keep for its undo: the document as it was, taken once.
+        std::vector<Document> kept;
+        watch.beforeChange = [&] { kept.push_back(document); };
         runFilter(c.plugin, document, Selection{1, 1, 3, 2}, &watch);
         EXPECT_EQ(watch.changed, c.changed);
+        ASSERT_EQ(kept.size(), c.changed ? 1u : 0u);
+        if (c.changed) {
+            EXPECT_TRUE(samePixels(kept[0], before));
+        }
         EXPECT_EQ(steps, (std::vector<std::string>{"start", "buffers", "buffers-filled",
                                                    "start-returned", "written-back", "finished"}));
     }

@@ -270,7 +270,7 @@ TEST(ApplyLook, MakingTheResultExportsItsFrame) {
     rig.post({{"type", "export-frame"}, {"ackId", "e"}});
     rig.drain();
     rig.handler.retargetAtInput(PixelBuffer{1, 1, {1, 2, 3, 4}}, FrameSource{12, "/spool/b"},
-                                nullptr, std::nullopt);
+                                nullptr, std::nullopt, FrameArrival::kHandedOff);
     ASSERT_TRUE(rig.handler.lastExportIsFromAnotherSource());
     rig.post(rig.lookMessage(nullptr));
     ASSERT_TRUE(rig.modules.producers[0]().file);

@@ -1,3 +1,4 @@
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,8 +104,60 @@ TEST(Retarget, TakesTheBytesOverAndTellsThePageLater) {
     ASSERT_TRUE(guarded);
     EXPECT_EQ(guarded->document, "");
     EXPECT_EQ(guarded->script,
-              "window.__lumivoFilterInfo = { width: 3000, height: 2000 };"
+              "window.__lumivoFilterInfo = { width: 3000, height: 2000, editor: \"\", arrival: "
+              "\"result\" };"
               "window.__lumivoFrameChanged && window.__lumivoFrameChanged();");
+}
+
+// The page learns with each frame which editor it belongs to and how it came, so it can say
+// what happened: a picture handed over, what the editor applied, or the panel's own result.
+TEST(Retarget, ThePageHearsWhichEditorAFrameIsFromAndHowItArrived) {
+    HandlerRig rig;
+    struct Case {
+        const char* label;
+        std::function<void()> install;
+        const char* info;
+        uint64_t handOffs;
+    };
+    const Case cases[] = {
+        {"a hand-off from GIMP 2.10",
+         [&] {
+             rig.handler.retargetAtInput(PixelBuffer{4, 3, std::vector<uint8_t>(48, 1)},
+                                         FrameSource{12, "/spool/org.gimp.GIMP"}, nullptr,
+                                         std::nullopt, FrameArrival::kHandedOff);
+         },
+         R"({ width: 4, height: 3, editor: "org.gimp.GIMP", arrival: "handed-off" })", 1},
+        {"what GIMP applied",
+         [&] {
+             rig.handler.retargetAtInput(PixelBuffer{4, 3, std::vector<uint8_t>(48, 2)},
+                                         FrameSource{12, "/spool/org.gimp.GIMP/"}, nullptr,
+                                         std::nullopt, FrameArrival::kApplied);
+         },
+         R"({ width: 4, height: 3, editor: "org.gimp.GIMP", arrival: "applied" })", 1},
+        {"the panel's result keeps the editor of the frame it replaces",
+         [&] {
+             rig.handler.retargetAtFrame(PixelBuffer{2, 2, std::vector<uint8_t>(16, 3)}, {});
+         },
+         R"({ width: 2, height: 2, editor: "org.gimp.GIMP", arrival: "result" })", 1},
+        {"a name the page must read as text",
+         [&] {
+             rig.handler.retargetAtInput(PixelBuffer{1, 1, {1, 2, 3, 4}},
+                                         FrameSource{0, "/spool/a\"b\u2028"}, nullptr, std::nullopt,
+                                         FrameArrival::kHandedOff);
+         },
+         R"({ width: 1, height: 1, editor: "a\"b\u2028", arrival: "handed-off" })", 2},
+    };
+    for (const Case& c : cases) {
+        rig.webView->scripts.clear();
+        c.install();
+        rig.drain();
+        ASSERT_EQ(rig.webView->scripts.size(), 1u) << c.label;
+        EXPECT_EQ(HandlerRig::unguarded(rig.webView->scripts[0])->script,
+                  std::string("window.__lumivoFilterInfo = ") + c.info +
+                      ";window.__lumivoFrameChanged && window.__lumivoFrameChanged();")
+            << c.label;
+        EXPECT_EQ(rig.handler.handOffs(), c.handOffs) << c.label;
+    }
 }
 
 TEST(Retarget, AnExportAfterARetargetSendsTheNewFrame) {

@@ -271,6 +271,33 @@ TEST(SendObserver, AcceptedInputsSwitchTheDirectoryLoadTheFrameAndActivateWhenAs
     EXPECT_EQ(rig.window->presented, 2);  // "activate" false
 }
 
+// What the editor applied comes without "activate"; everything else is a picture handed over,
+// and only those are counted as hand-offs.
+TEST(SendObserver, ThePageHearsWhetherAnInputWasHandedOverOrApplied) {
+    struct Case {
+        std::optional<bool> activate;
+        const char* arrival;
+        uint64_t handOffs;
+    };
+    const Case cases[] = {
+        {std::nullopt, "handed-off", 1},
+        {true, "handed-off", 1},
+        {false, "applied", 0},
+    };
+    for (const Case& c : cases) {
+        IntakeRig rig;
+        writePng(rig.hostB + "/input-1.png", 3, 2);
+        rig.send(rig.hostB + "/input-1.png", std::nullopt, c.activate);
+        ASSERT_EQ(rig.webView->scripts.size(), 1u);
+        const std::string script = HandlerRig::unguarded(rig.webView->scripts[0])->script;
+        EXPECT_NE(script.find(std::string("editor: \"com.example.host-b\", arrival: \"") +
+                              c.arrival + "\""),
+                  std::string::npos)
+            << script;
+        EXPECT_EQ(rig.handler.handOffs(), c.handOffs);
+    }
+}
+
 TEST(SendObserver, AdoptsAHostPidOnlyForALiveProcessOfThatDirectorysApplication) {
     struct Case {
         std::optional<int64_t> hostPid;

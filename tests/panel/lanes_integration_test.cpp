@@ -47,7 +47,9 @@ TEST(PanelLanes, TheServicePageGetsItsPreviewReadsItsRefusalsAndHasLooksApplied)
                   (std::vector<uint8_t>{245, 235, 225, 255}));
     }
     // It became the frame, and the page heard of it.
-    EXPECT_TRUE(panel->waitForLine("probe changed {\"width\":5,\"height\":4}"))
+    EXPECT_TRUE(
+        panel->waitForLine("probe changed {\"width\":5,\"height\":4,\"editor\":"
+                           "\"com.example.host\",\"arrival\":\"result\"}"))
         << panel->allOutput();
 }
 

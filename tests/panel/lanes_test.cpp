@@ -92,7 +92,7 @@ TEST(Lanes, APreviewIsNoExport) {
     rig.post({{"type", "export-frame"}, {"ackId", "e"}});
     rig.drain();
     rig.handler.retargetAtInput(PixelBuffer{1, 1, {1, 2, 3, 4}}, FrameSource{12, "/spool/b"},
-                                nullptr, std::nullopt);
+                                nullptr, std::nullopt, FrameArrival::kHandedOff);
     ASSERT_TRUE(rig.handler.lastExportIsFromAnotherSource());
     const std::string base = openLanes(rig);
     auto answers = ask(rig, base + "preview?width=1&height=1");

@@ -111,7 +111,10 @@ TEST(PanelApp, PageSeesTheStartFrameExportsItHearsOfSendsAndClosesWithStatusZero
     auto panel = install.start(
         {install.temp / "outside.png", install.spool, std::to_string(::getpid()) + "abc"});
 
-    EXPECT_TRUE(panel->waitForLine("probe info {\"width\":5,\"height\":4} at " + kPageUrl))
+    EXPECT_TRUE(
+        panel->waitForLine("probe info {\"width\":5,\"height\":4,\"editor\":\"com.example.host\","
+                           "\"arrival\":\"handed-off\"} at " +
+                           kPageUrl))
         << panel->allOutput();
     EXPECT_TRUE(panel->waitForLine("probe frame first 5x4 px=10,20,30,255 pieces=1"))
         << panel->allOutput();
@@ -146,7 +149,9 @@ TEST(PanelApp, PageSeesTheStartFrameExportsItHearsOfSendsAndClosesWithStatusZero
     // A send announcement brings the new frame to the page.
     writeSolidPng(install.spool + "/input-2.png", 7, 3, {200, 100, 50, 255});
     ASSERT_TRUE(DbusSendNotifier().post({install.spool + "/input-2.png", true, 0}));
-    EXPECT_TRUE(panel->waitForLine("probe changed {\"width\":7,\"height\":3}"))
+    EXPECT_TRUE(
+        panel->waitForLine("probe changed {\"width\":7,\"height\":3,\"editor\":"
+                           "\"com.example.host\",\"arrival\":\"handed-off\"}"))
         << panel->allOutput();
     EXPECT_TRUE(panel->waitForLine("probe frame change-1 7x3 px=200,100,50,255 pieces=1"))
         << panel->allOutput();

@@ -1,13 +1,17 @@
 // Unattended runs, for the end-to-end roads and the benchmarks: with a name set by the panel
 // (window.__lumivoAutotest), the page applies a look ("invert") or a service effect
 // ("service:cutout") once to the first frame; a service effect signs in with the demo account
-// first. Without a name all of this does nothing.
+// first. With the name "session" it does nothing by itself: a test drives it as a user would.
+// Under any name every status the page shows is logged word for word ("status <title>:
+// <text>"). Without a name all of this does nothing.
 
 import { lookById } from './looks.js';
 import { ACCOUNT_PAGE, DEMO_ACCOUNT } from './service.js';
 
 // name: the autotest's name or null; fetch and origin: the page's fetch and the auth host, to
 // which a service run reports what the panel answered to its sign-in requests.
+export const SESSION = 'session';
+
 export function createAutotest({ name, bridge, fetch, origin }) {
   const effect = name && name.startsWith('service:') ? name.slice('service:'.length) : null;
   const received = []; // every text the panel answered to the sign-in requests
@@ -27,6 +31,12 @@ export function createAutotest({ name, bridge, fetch, origin }) {
       );
     },
 
+    // The status the page shows now, for the tests that read what the user reads.
+    status(shown) {
+      if (name === null) return;
+      bridge.log('status ' + shown.title + ': ' + shown.text);
+    },
+
     // A sign-in answer, for the test that checks no refresh token ever reached the page.
     record(text) {
       if (name) received.push(String(text));
@@ -34,7 +44,7 @@ export function createAutotest({ name, bridge, fetch, origin }) {
 
     // Runs once, on the first frame.
     async run(app) {
-      if (name === null || started) return;
+      if (name === null || name === SESSION || started) return;
       started = true;
       if (!effect) {
         bridge.log('autotest edit=' + name);

@@ -57,6 +57,6 @@ window.__lumivoImportAck = (ackId, ok, status) => app.importAck(ackId, ok, statu
 window.__lumivoAccessibilityAck = (ackId, granted) => app.accessibilityAck(ackId, granted);
 window.__lumivoNotificationClick = (id) => app.notificationClick(id);
 window.__lumivoFrameChanged = () => app.frameChanged();
-window.__lumivoEditorGone = () => app.editorGone();
+window.__lumivoEditorGone = (closeSeconds) => app.editorGone(closeSeconds);
 
 app.start();

@@ -7,6 +7,7 @@ export function createState() {
   return {
     frameSize: null, // the frame's size as the panel announced it: { width, height }
     frame: null, // the frame shown: { number, width, height } as the panel named it
+    editor: '', // the editor the frame belongs to: its bundle identifier, as the panel named it
     // Images as { data (RGBA bytes), width, height }: the frame fitted within the stage as the
     // panel made it, and a small crop of it for the look tiles.
     previewSource: null,
@@ -31,7 +32,8 @@ export function createState() {
     busy: false,
     busyText: '',
     applyLabel: buttonLabels.apply,
+    canApply: false, // whether "Apply" would change anything
     progress: 0, // 0 to 1
-    status: null, // { kind, title, text, repair, retry } under the button, or null
+    status: null, // the one status under the button: { kind, title, text, repair, retry }
   };
 }

@@ -116,7 +116,7 @@ export function createView(window, state) {
 
     busy() {
       const button = $('apply');
-      button.disabled = state.busy || !state.frame;
+      button.disabled = state.busy || !state.canApply;
       button.textContent = state.busy ? state.busyText : state.applyLabel;
       $('progress').classList.toggle('hidden', !state.busy);
       $('progress-bar').style.width = Math.round(state.progress * 100) + '%';
