@@ -80,11 +80,11 @@ void runSize(const std::string& hostProgram, const std::string& work, uint32_t w
         t = BenchClock::now();
         {
             AtspiAccessibility fresh;
-            AxHandle found = locateLumivoMenuItem(fresh, host.pid());
+            AxHandle found = locateLumivoMenuItem(fresh, host.pid(), {});
         }
         coldNew.push_back(msSince(t));
         t = BenchClock::now();
-        AxHandle item = locateLumivoMenuItem(ax, host.pid());
+        AxHandle item = locateLumivoMenuItem(ax, host.pid(), {});
         cold.push_back(msSince(t));
 
         // The cached press: the enabled flag and the press, as each later result does.

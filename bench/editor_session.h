@@ -162,7 +162,7 @@ class EditorProcess {
 inline AxHandle waitForEnabledItem(Accessibility& ax, pid_t pid, int seconds) {
     const auto limit = BenchClock::now() + std::chrono::seconds(seconds);
     while (BenchClock::now() < limit) {
-        if (AxHandle item = locateLumivoMenuItem(ax, pid)) {
+        if (AxHandle item = locateLumivoMenuItem(ax, pid, {})) {
             EnabledRead enabled = ax.enabled(*item);
             if (enabled.outcome == EnabledRead::kValue && enabled.value) {
                 return item;

@@ -159,7 +159,7 @@ void waitForIdlePanel(const std::string& program) {
 }
 
 bool press(Accessibility& ax, pid_t pid) {
-    AxHandle item = locateLumivoMenuItem(ax, pid);
+    AxHandle item = locateLumivoMenuItem(ax, pid, {});
     return item && ax.press(*item);
 }
 

@@ -15,4 +15,4 @@ target_link_libraries(lumivo_panel_apply_logic PUBLIC
 add_library(lumivo_panel_apply STATIC ${CMAKE_CURRENT_LIST_DIR}/apply_module.cpp)
 target_link_libraries(lumivo_panel_apply PUBLIC
   lumivo_panel_apply_logic lumivo_atspi lumivo_keyfile_defaults lumivo_running_apps
-  lumivo_bundle)
+  lumivo_bundle lumivo_window_stacking)

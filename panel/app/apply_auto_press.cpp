@@ -32,13 +32,15 @@ ApplyWaitClock ApplyWaitClock::system() {
 AutoApplier::AutoApplier(Accessibility& accessibility, RunningApps& runningApps,
                          const std::atomic<int32_t>& hostPid,
                          std::function<std::optional<std::string>()> permissionStatus,
-                         ApplyWaitClock clock, std::function<uint64_t()> handOffs)
+                         ApplyWaitClock clock, std::function<uint64_t()> handOffs,
+                         std::function<std::vector<std::string>(pid_t)> windowTitlesTopFirst)
     : accessibility_(accessibility),
       runningApps_(runningApps),
       hostPid_(hostPid),
       permissionStatus_(std::move(permissionStatus)),
       clock_(std::move(clock)),
-      handOffs_(std::move(handOffs)) {}
+      handOffs_(std::move(handOffs)),
+      windowTitlesTopFirst_(std::move(windowTitlesTopFirst)) {}
 
 std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
     const std::string& resultPath) {
@@ -58,13 +60,17 @@ std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
     if (!host || runningApps_.isTerminated(host->pid)) {
         return apply_status::kHostGone;
     }
-    if (cachedItem_ && cachedItemPid_ != host->pid) {
+    // With one menu bar per image window, the kept item runs the filter on its own window's
+    // image: once the user turned to another window, it is the wrong one.
+    std::vector<std::string> windows = windowTitlesTopFirst_(host->pid);
+    if (cachedItem_ && (cachedItemPid_ != host->pid || cachedItemWindows_ != windows)) {
         cachedItem_.reset();
     }
     cachedItemPid_ = host->pid;
+    cachedItemWindows_ = windows;
 
     if (!cachedItem_) {
-        cachedItem_ = locateLumivoMenuItem(accessibility_, host->pid);
+        cachedItem_ = locateLumivoMenuItem(accessibility_, host->pid, windows);
         if (!cachedItem_) {
             return apply_status::kMenuMissing;
         }
@@ -73,7 +79,7 @@ std::optional<std::string> AutoApplier::autoApplyAndAwaitConsumption(
     // one fresh search; a second failure is final.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt == 1) {
-            cachedItem_ = locateLumivoMenuItem(accessibility_, host->pid);
+            cachedItem_ = locateLumivoMenuItem(accessibility_, host->pid, windows);
             if (!cachedItem_) {
                 return apply_status::kMenuMissing;
             }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/accessibility.h"
 #include "platform/running_apps.h"
@@ -36,9 +37,11 @@ struct ApplyWaitClock {
 };
 
 // Presses the host editor's "Lumivo" menu item so that the editor runs the filter again, then
-// waits for the plug-in to consume the result file. The item found is kept for the next result
-// of the same host process; before each press its title and enabled flag are read again, and
-// a kept item that no longer bears the title counts as stale. Apply queue only (the object is
+// waits for the plug-in to consume the result file. The item is searched in the editor's window
+// the user worked in last (see locateLumivoMenuItem). The item found is kept for the next result
+// of the same host process while its windows stand in the same order; before each press its
+// title and enabled flag are read again, and a kept item that no longer bears the title counts
+// as stale. Apply queue only (the object is
 // created anywhere, then used there).
 class AutoApplier {
   public:
@@ -47,11 +50,14 @@ class AutoApplier {
 
     // `permissionStatus` answers none when the accessibility interface may be used, else the
     // token to report. `handOffs` counts the pictures editors have handed over so far
-    // (PanelState::handOffs). All references must outlive the applier.
+    // (PanelState::handOffs). `windowTitlesTopFirst` gives the titles of a process's windows on
+    // the desktop, the highest-stacked first (empty when the desktop can't say). All references
+    // must outlive the applier.
     AutoApplier(Accessibility& accessibility, RunningApps& runningApps,
                 const std::atomic<int32_t>& hostPid,
                 std::function<std::optional<std::string>()> permissionStatus, ApplyWaitClock clock,
-                std::function<uint64_t()> handOffs);
+                std::function<uint64_t()> handOffs,
+                std::function<std::vector<std::string>(pid_t)> windowTitlesTopFirst);
 
     // None when the file was consumed (or was gone before the press), else a status token.
     std::optional<std::string> autoApplyAndAwaitConsumption(const std::string& resultPath);
@@ -70,7 +76,9 @@ class AutoApplier {
     std::function<std::optional<std::string>()> permissionStatus_;
     ApplyWaitClock clock_;
     std::function<uint64_t()> handOffs_;
+    std::function<std::vector<std::string>(pid_t)> windowTitlesTopFirst_;
 
     AxHandle cachedItem_;
     pid_t cachedItemPid_ = 0;
+    std::vector<std::string> cachedItemWindows_;  // the window order the item was found in
 };

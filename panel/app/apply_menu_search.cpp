@@ -1,5 +1,6 @@
 #include "panel/app/apply_menu_search.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -78,14 +79,48 @@ AxHandle deepestLumivoInBranch(Accessibility& ax, const AxElement& element, int 
     return best;
 }
 
-AxHandle locateLumivoMenuItem(Accessibility& ax, pid_t pid) {
+std::vector<size_t> framesTopFirst(const std::vector<std::optional<std::string>>& frameTitles,
+                                   const std::vector<std::string>& windowTitlesTopFirst) {
+    auto count = [](const auto& titles, const std::string& title) {
+        return std::count_if(titles.begin(), titles.end(),
+                             [&title](const auto& each) { return each && *each == title; });
+    };
+    std::vector<size_t> order;
+    for (const std::string& title : windowTitlesTopFirst) {
+        if (std::count(windowTitlesTopFirst.begin(), windowTitlesTopFirst.end(), title) != 1 ||
+            count(frameTitles, title) != 1) {
+            continue;
+        }
+        auto frame = std::find(frameTitles.begin(), frameTitles.end(), title);
+        order.push_back(static_cast<size_t>(frame - frameTitles.begin()));
+    }
+    return order;
+}
+
+AxHandle locateLumivoMenuItem(Accessibility& ax, pid_t pid,
+                              const std::vector<std::string>& windowTitlesTopFirst) {
     AxHandle application = ax.application(pid);
     if (!application) {
         return nullptr;
     }
-    AxHandle menuBar = ax.menuBar(*application);
-    if (!menuBar) {
-        return nullptr;
+    auto inMenuBarOf = [&ax](const AxElement& element) -> AxHandle {
+        AxHandle menuBar = ax.menuBar(element);
+        return menuBar ? findLumivoMenuLeaf(ax, *menuBar, 0) : nullptr;
+    };
+    std::optional<std::vector<AxHandle>> frames;
+    if (!windowTitlesTopFirst.empty()) {
+        frames = ax.children(*application);
     }
-    return findLumivoMenuLeaf(ax, *menuBar, 0);
+    if (frames) {
+        std::vector<std::optional<std::string>> titles;
+        for (const AxHandle& frame : *frames) {
+            titles.push_back(frame ? ax.title(*frame) : std::nullopt);
+        }
+        for (size_t index : framesTopFirst(titles, windowTitlesTopFirst)) {
+            if (AxHandle item = inMenuBarOf(*(*frames)[index])) {
+                return item;
+            }
+        }
+    }
+    return inMenuBarOf(*application);
 }

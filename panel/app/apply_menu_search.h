@@ -2,6 +2,10 @@
 
 #include <sys/types.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/accessibility.h"
 
 // The search for the filter's menu item in the host editor's menu bar. Apply queue only (every
@@ -19,6 +23,16 @@ AxHandle findLumivoMenuLeaf(Accessibility& ax, const AxElement& element, int dep
 // depths 0 to 4. Null when none.
 AxHandle deepestLumivoInBranch(Accessibility& ax, const AxElement& element, int depth);
 
-// The application's menu bar searched with findLumivoMenuLeaf; null when there is no
-// application element, no menu bar, or no match.
-AxHandle locateLumivoMenuItem(Accessibility& ax, pid_t pid);
+// The editor's top-level windows (its application element's children, titled `frameTitles`)
+// that the titles of its windows on the desktop, `windowTitlesTopFirst`, name, in that order. A
+// title borne by more than one window or frame names none of them: it can't say which.
+std::vector<size_t> framesTopFirst(const std::vector<std::optional<std::string>>& frameTitles,
+                                   const std::vector<std::string>& windowTitlesTopFirst);
+
+// The "Lumivo" item to press for the picture the user works on. With several windows each with
+// its own menu bar (one per image), each menu runs the filter on its own window's image: the
+// menu bars of the windows framesTopFirst names are searched with findLumivoMenuLeaf first, the
+// one the user worked in last first; where none of them has the item, the application's first
+// menu bar is. Null when there is no application element or no match.
+AxHandle locateLumivoMenuItem(Accessibility& ax, pid_t pid,
+                              const std::vector<std::string>& windowTitlesTopFirst);

@@ -13,6 +13,7 @@
 #include "platform/linux/atspi_permission.h"
 #include "platform/linux/keyfile_user_defaults.h"
 #include "platform/linux/proc_running_apps.h"
+#include "platform/linux/x11_window_stacking.h"
 #include "plugin/spool.h"
 
 namespace {
@@ -36,7 +37,8 @@ class ApplyModuleImpl final : public ApplyModule {
           applier_(
               accessibility_, runningApps_, hostPid,
               [this] { return bookkeeping_.accessibilityStatusForApply(); },
-              ApplyWaitClock::system(), [&panel] { return panel.handOffs(); }),
+              ApplyWaitClock::system(), [&panel] { return panel.handOffs(); },
+              [](pid_t pid) { return x11WindowTitlesTopFirst(pid); }),
           back_(page, panel, applyQueue, applier_, bookkeeping_,
                 [] { return spool::nowSeconds(); }) {}
 

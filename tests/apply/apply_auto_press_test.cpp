@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "apply/apply_test_support.h"
 #include "fakes/fake_accessibility.h"
@@ -59,8 +61,9 @@ class AutoPressTest : public ::testing::Test {
             ++permissionChecks;
             return permission;
         },
-        clock.clock(), [this] { return handOffs; });
-    uint64_t handOffs = 0;  // pictures handed over to the panel so far
+        clock.clock(), [this] { return handOffs; }, [this](pid_t) { return windows; });
+    uint64_t handOffs = 0;             // pictures handed over to the panel so far
+    std::vector<std::string> windows;  // the host's window titles, the highest stacked first
 };
 
 TEST_F(AutoPressTest, APressConsumedAtOnceOrAFileAlreadyGoneGivesNoStatus) {
@@ -227,6 +230,46 @@ TEST_F(AutoPressTest, ACachedItemThatLostItsTitleIsNeverPressed) {
     writeText(result, "png");
     EXPECT_EQ(apply(), apply_status::kMenuMissing);
     EXPECT_EQ(item->presses, 1);
+}
+
+TEST_F(AutoPressTest, TheCachedItemIsKeptOnlyWhileTheHostsWindowsStandInTheSameOrder) {
+    // One window per image, each with its own menu: the item of the window in front is pressed.
+    auto app = std::make_shared<FakeAxNode>();
+    std::map<std::string, FakeAxNode*> items;
+    for (const char* title : {"a – GIMP", "b – GIMP"}) {
+        FakeAxNode* frame = app->add(FakeAxNode::titled(title));
+        frame->menuBar = std::make_shared<FakeAxNode>();
+        items[title] =
+            frame->menuBar->add(FakeAxNode::titled("Filters"))->add(FakeAxNode::titled("Lumivo"));
+        items[title]->onPress = [this] { std::filesystem::remove(result); };
+    }
+    ax.applications[kHost] = app;
+    struct Step {
+        std::vector<std::string> windows;
+        const char* pressed;
+        int lookups;  // application lookups so far
+    };
+    const Step steps[] = {
+        {{"b – GIMP", "a – GIMP"}, "b – GIMP", 1},
+        {{"b – GIMP", "a – GIMP"}, "b – GIMP", 1},  // the same order: the kept item
+        {{"a – GIMP", "b – GIMP"}, "a – GIMP", 2},  // the user turned to a
+        {{"b – GIMP", "a – GIMP"}, "b – GIMP", 3},
+    };
+    int presses = 0;
+    for (const Step& step : steps) {
+        windows = step.windows;
+        writeText(result, "png");
+        EXPECT_EQ(apply(), std::nullopt);
+        EXPECT_EQ(ax.applicationLookups, step.lookups);
+        ++presses;
+        EXPECT_EQ(items["a – GIMP"]->presses + items["b – GIMP"]->presses, presses);
+        EXPECT_EQ(items[step.pressed]->presses,
+                  std::count_if(steps, &step + 1,
+                                [&step](const Step& each) {
+                                    return std::string(each.pressed) == step.pressed;
+                                }))
+            << "window in front: " << step.windows[0];
+    }
 }
 
 TEST_F(AutoPressTest, NewHostProcessDropsTheCachedItem) {

@@ -102,7 +102,8 @@ class ApplyBackTest : public ::testing::Test {
                         hostPid,
                         [this] { return bookkeeping.accessibilityStatusForApply(); },
                         clock.clock(),
-                        [this] { return recorder.handOffs(); }};
+                        [this] { return recorder.handOffs(); },
+                        [](pid_t) { return std::vector<std::string>{}; }};
     ApplyBack back{recorder, recorder,    [this]() -> TaskQueue& { return queue; },
                    applier,  bookkeeping, [this] { return wallClock; }};
 };

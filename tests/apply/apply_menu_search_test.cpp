@@ -30,7 +30,7 @@ class MenuSearchTest : public ::testing::Test {
         auto app = untitled();
         app->menuBar = menuBar;
         ax.applications[42] = app;
-        AxHandle found = locateLumivoMenuItem(ax, 42);
+        AxHandle found = locateLumivoMenuItem(ax, 42, {});
         return found ? FakeAccessibility::node(*found) : nullptr;
     }
 
@@ -78,7 +78,7 @@ TEST_F(MenuSearchTest, OuterSearchReachesNineLevelsBelowTheMenuBarAndNoFurther) 
         int levelsAbove;  // untitled elements between the menu bar and the item
         bool found;
     };
-    EXPECT_EQ(locateLumivoMenuItem(ax, 7), nullptr);  // no such application
+    EXPECT_EQ(locateLumivoMenuItem(ax, 7, {}), nullptr);  // no such application
     menuBar = nullptr;
     EXPECT_EQ(search(), nullptr);  // no menu bar
     for (Case c : {Case{7, true}, Case{8, true}, Case{9, false}, Case{12, false}}) {
@@ -111,6 +111,92 @@ TEST_F(MenuSearchTest, TitlesMatchExactlyAndUnreadableBranchesAreSkipped) {
 
     FakeAxNode* item = menuBar->add(FakeAxNode::titled("Lumivo"));
     EXPECT_EQ(search(), item);
+}
+
+TEST(FramesTopFirstTest, TheDesktopsStackingOrderNamesTheFramesToSearch) {
+    using Titles = std::vector<std::string>;
+    using FrameTitles = std::vector<std::optional<std::string>>;
+    const FrameTitles gimp = {"Toolbox", "[a] (imported)-1.0 – GIMP", std::nullopt,
+                              "[b] (imported)-2.0 – GIMP"};
+    struct Case {
+        const char* what;
+        FrameTitles frames;
+        Titles windowsTopFirst;
+        std::vector<size_t> order;
+    };
+    const Case cases[] = {
+        {"b in front",
+         gimp,
+         {"[b] (imported)-2.0 – GIMP", "[a] (imported)-1.0 – GIMP", "Toolbox"},
+         {3, 1, 0}},
+        {"a in front, toolbox above b",
+         gimp,
+         {"[a] (imported)-1.0 – GIMP", "Toolbox", "[b] (imported)-2.0 – GIMP"},
+         {1, 0, 3}},
+        {"a window the tree doesn't show yet",
+         gimp,
+         {"Quit GIMP", "[a] (imported)-1.0 – GIMP"},
+         {1}},
+        {"two frames of one title name neither",
+         {"x – GIMP", "x – GIMP", "y – GIMP"},
+         {"x – GIMP", "y – GIMP"},
+         {2}},
+        {"two windows of one title name neither",
+         {"x – GIMP", "y – GIMP"},
+         {"x – GIMP", "y – GIMP", "x – GIMP"},
+         {1}},
+        {"titles match exactly", {"a – GIMP"}, {"A – GIMP", "a – GIMP "}, {}},
+        {"no window manager or display", gimp, {}, {}},
+        {"no frames", {}, {"[a] (imported)-1.0 – GIMP"}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(framesTopFirst(c.frames, c.windowsTopFirst), c.order) << c.what;
+    }
+}
+
+// Two image windows, each with its own menu bar and Filters > Lumivo, and a toolbox without
+// a menu bar; the application's menu bar (what the search without the desktop finds) is a's.
+class WindowMenuSearchTest : public MenuSearchTest {
+  protected:
+    void SetUp() override {
+        app->add(FakeAxNode::titled("Toolbox"));
+        aItem = imageWindow("a – GIMP");
+        bItem = imageWindow("b – GIMP");
+        app->menuBar = app->children[1]->menuBar;
+        ax.applications[42] = app;
+    }
+
+    FakeAxNode* imageWindow(const std::string& title) {
+        FakeAxNode* frame = app->add(FakeAxNode::titled(title));
+        frame->menuBar = untitled();
+        return frame->menuBar->add(FakeAxNode::titled("Filters"))
+            ->add(FakeAxNode::titled("Lumivo"));
+    }
+
+    FakeAxNode* searchIn(const std::vector<std::string>& windowsTopFirst) {
+        AxHandle found = locateLumivoMenuItem(ax, 42, windowsTopFirst);
+        return found ? FakeAccessibility::node(*found) : nullptr;
+    }
+
+    Node app = untitled();
+    FakeAxNode* aItem = nullptr;
+    FakeAxNode* bItem = nullptr;
+};
+
+TEST_F(WindowMenuSearchTest, TheItemComesFromTheHighestStackedWindowWithAMenuBar) {
+    EXPECT_EQ(searchIn({"b – GIMP", "a – GIMP"}), bItem);
+    EXPECT_EQ(searchIn({"Toolbox", "b – GIMP", "a – GIMP"}), bItem) << "the toolbox has no menu";
+    EXPECT_EQ(searchIn({"a – GIMP", "b – GIMP"}), aItem);
+    // b's Filters menu lost its item (the plug-in is being registered again): a's is next.
+    app->children[2]->menuBar->children[0]->children.clear();
+    EXPECT_EQ(searchIn({"b – GIMP", "a – GIMP"}), aItem);
+}
+
+TEST_F(WindowMenuSearchTest, WhereNoWindowCanBeMatchedTheApplicationsMenuBarIsSearched) {
+    EXPECT_EQ(searchIn({}), aItem);
+    EXPECT_EQ(searchIn({"c – GIMP"}), aItem);
+    app->childrenReadFails = true;
+    EXPECT_EQ(searchIn({"b – GIMP"}), aItem);
 }
 
 }  // namespace

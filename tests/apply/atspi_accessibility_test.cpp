@@ -62,7 +62,7 @@ TEST(AtspiAccessibilityTest, FindsAndPressesTheInnerItemOfAClosedMenu) {
     ASSERT_NE(bar, nullptr) << "the fixture never showed its menu";
 
     // The submenus stay closed: GTK publishes their items all the same.
-    AxHandle item = locateLumivoMenuItem(ax, fixture->pid());
+    AxHandle item = locateLumivoMenuItem(ax, fixture->pid(), {});
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(ax.title(*item), "Lumivo");
     EnabledRead enabled = ax.enabled(*item);
@@ -91,7 +91,7 @@ TEST(AtspiAccessibilityTest, ProcessesWithoutAnInterfaceAndGoneElementsFailQuiet
         std::unique_ptr<ChildProcess> fixture = startFixture();
         ASSERT_GT(fixture->pid(), 0);
         ASSERT_NE(waitForMenuBar(ax, fixture->pid()), nullptr);
-        item = locateLumivoMenuItem(ax, fixture->pid());
+        item = locateLumivoMenuItem(ax, fixture->pid(), {});
         ASSERT_NE(item, nullptr);
     }
     // The fixture has quit: its element is a reference to nothing.

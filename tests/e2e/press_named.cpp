@@ -2,15 +2,24 @@
 // through the accessibility bus, as assistive technology does: the first element in the
 // process's tree (depth first) whose accessible name is NAME, that is enabled and offers an
 // action, has its first action performed: a menu item's "click", a button's "press" (the
-// panel's page shows its buttons there too). Waits up to SECONDS (default 30) for such an
-// element. Exit status 0 once done, 1 when it never could be, 2 for a usage error.
+// panel's page shows its buttons there too). The process's windows are searched the highest
+// stacked first, as a user clicks in the window in front (with one menu bar per image window,
+// the same item acts on another image in each), then its whole tree. Waits up to SECONDS
+// (default 30) for such an element. Exit status 0 once done, 1 when it never could be, 2 for a
+// usage error.
+#include <X11/Xlib.h>
 #include <atspi/atspi.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "panel/app/apply_menu_search.h"
+#include "platform/linux/x11_window_stacking.h"
 
 namespace {
 
@@ -79,6 +88,39 @@ bool pressBelow(AtspiAccessible* element, int depth, Search& search) {
     return false;
 }
 
+// Whether an element named as searched was found and pressed in one of the application's
+// windows that the desktop's stacking order names, the highest first.
+bool pressInWindowsTopFirst(AtspiAccessible* app, pid_t pid, const std::string& name) {
+    GError* error = nullptr;
+    const int count = atspi_accessible_get_child_count(app, &error);
+    g_clear_error(&error);
+    std::vector<AtspiAccessible*> frames;
+    std::vector<std::optional<std::string>> titles;
+    for (int i = 0; i < count && i < kMaxElements; ++i) {
+        AtspiAccessible* frame = atspi_accessible_get_child_at_index(app, i, &error);
+        g_clear_error(&error);
+        gchar* title = frame ? atspi_accessible_get_name(frame, &error) : nullptr;
+        g_clear_error(&error);
+        frames.push_back(frame);
+        titles.push_back(title ? std::optional<std::string>(title) : std::nullopt);
+        g_free(title);
+    }
+    bool pressed = false;
+    for (size_t index : framesTopFirst(titles, x11WindowTitlesTopFirst(pid))) {
+        Search search{name};
+        if (frames[index] != nullptr && pressBelow(frames[index], 1, search)) {
+            pressed = true;
+            break;
+        }
+    }
+    for (AtspiAccessible* frame : frames) {
+        if (frame != nullptr) {
+            g_object_unref(frame);
+        }
+    }
+    return pressed;
+}
+
 bool pressIn(pid_t pid, const std::string& name) {
     AtspiAccessible* desktop = atspi_get_desktop(0);
     GError* error = nullptr;
@@ -95,13 +137,18 @@ bool pressIn(pid_t pid, const std::string& name) {
             // What a page shows changes under us: nothing read before counts.
             atspi_accessible_clear_cache(app);
             Search search{name};
-            pressed = pressBelow(app, 0, search);
+            pressed = pressInWindowsTopFirst(app, pid, name) || pressBelow(app, 0, search);
         }
         g_clear_error(&error);
         g_object_unref(app);
     }
     g_object_unref(desktop);
     return pressed;
+}
+
+// Windows may close while they are read: their errors are expected.
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
 }
 
 }  // namespace
@@ -114,6 +161,7 @@ int main(int argc, char** argv) {
     const pid_t pid = std::atoi(argv[1]);
     const std::string name = argv[2];
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 30;
+    XSetErrorHandler(ignoreXError);
     if (atspi_init() < 0) {
         std::fputs("lumivo-press: no accessibility bus\n", stderr);
         return 1;
