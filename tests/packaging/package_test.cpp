@@ -2,9 +2,7 @@
 // how the bridge in GIMP's folder reaches the bundle, that nothing of the build's own paths or
 // development programs ships, and what the package depends on.
 #include <gtest/gtest.h>
-#include <stdio.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,31 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "lumivo_test_paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-CommandRun run(const std::string& command) {
-    CommandRun result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        result.output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 std::string trimmed(std::string text) {
     text.erase(text.find_last_not_of(" \n") + 1);
@@ -56,8 +35,8 @@ class Package : public ::testing::Test {
         work_ = new fs::path(fs::temp_directory_path() /
                              ("lumivo-package-test-" + std::to_string(::getpid())));
         fs::create_directories(*work_);
-        const CommandRun cpack =
-            run("cpack --config " LUMIVO_BINARY_DIR "/CPackConfig.cmake -B " + work_->string());
+        const CommandRun cpack = runCommand(
+            "cpack --config " LUMIVO_BINARY_DIR "/CPackConfig.cmake -B " + work_->string());
         ASSERT_EQ(cpack.status, 0) << cpack.output;
         for (const fs::directory_entry& entry : fs::directory_iterator(*work_)) {
             if (entry.path().extension() == ".deb") {
@@ -66,7 +45,7 @@ class Package : public ::testing::Test {
         }
         ASSERT_NE(deb_, nullptr) << cpack.output;
         const CommandRun unpack =
-            run("dpkg-deb -x " + deb_->string() + " " + (*work_ / "root").string());
+            runCommand("dpkg-deb -x " + deb_->string() + " " + (*work_ / "root").string());
         ASSERT_EQ(unpack.status, 0) << unpack.output;
     }
 
@@ -88,7 +67,7 @@ class Package : public ::testing::Test {
 
     static fs::path root() { return *work_ / "root"; }
     static std::string field(const std::string& name) {
-        return trimmed(run("dpkg-deb -f " + deb_->string() + " " + name).output);
+        return trimmed(runCommand("dpkg-deb -f " + deb_->string() + " " + name).output);
     }
     // GIMP's plug-in folder for the bridge, below the unpacked root: the one folder holding a
     // program named after it.
@@ -170,7 +149,7 @@ TEST_F(Package, ShipsOnlyStrippedProgramsWithoutBuildPathsAndDependsOnWhatTheyNe
         if (bytes.rfind("\x7f"
                         "ELF",
                         0) == 0) {
-            const CommandRun sections = run("readelf -S " + entry.path().string());
+            const CommandRun sections = runCommand("readelf -S " + entry.path().string());
             EXPECT_EQ(sections.output.find(".symtab"), std::string::npos) << entry.path();
             EXPECT_EQ(sections.output.find(".debug_info"), std::string::npos) << entry.path();
         }
@@ -201,7 +180,7 @@ TEST_F(Package, ShipsOnlyStrippedProgramsWithoutBuildPathsAndDependsOnWhatTheyNe
         EXPECT_EQ(depends.find(absent), std::string::npos) << absent;
     }
     EXPECT_EQ(field("Package"), "lumivo");
-    const std::string release = trimmed(run(". /etc/os-release && echo $VERSION_ID").output);
+    const std::string release = trimmed(runCommand(". /etc/os-release && echo $VERSION_ID").output);
     EXPECT_EQ(field("Version"), "1.0~deb" + release);
 }
 

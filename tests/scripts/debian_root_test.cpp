@@ -2,9 +2,7 @@
 // cache entry that follows the list, usage errors, and, where the Debian 13 root is already
 // cached on this machine, what a command finds in the fresh root it runs in.
 #include <gtest/gtest.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,32 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "lumivo_test_paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ScriptRun {
-    int status = -1;
-    std::string output;  // standard output and error
-};
-
-ScriptRun debianRoot(const std::string& arguments) {
-    const std::string command =
-        std::string("bash ") + LUMIVO_SOURCE_DIR + "/scripts/debian-root.sh " + arguments + " 2>&1";
-    ScriptRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+CommandRun debianRoot(const std::string& arguments) {
+    return runCommand(std::string("bash ") + LUMIVO_SOURCE_DIR + "/scripts/debian-root.sh " +
+                      arguments);
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -85,7 +67,7 @@ TEST(DebianRoot, EachReleaseGetsTheMachinesPackagesUnderItsOwnNames) {
          {"clang-19", "libgimp-3.0-dev", "clang-format", "mmdebstrap", "uidmap"}},
     };
     for (const Case& c : cases) {
-        const ScriptRun run =
+        const CommandRun run =
             debianRoot(std::string("--release ") + c.release + " --print-packages");
         ASSERT_EQ(run.status, 0) << run.output;
         const std::vector<std::string> list = lines(run.output);
@@ -103,7 +85,7 @@ TEST(DebianRoot, EachReleaseGetsTheMachinesPackagesUnderItsOwnNames) {
 }
 
 TEST(DebianRoot, AGivenListReplacesTheMachinesAndNamesItsOwnCacheEntry) {
-    const ScriptRun given = debianRoot("--packages 'zlib1g-dev,cmake  gimp' --print-packages");
+    const CommandRun given = debianRoot("--packages 'zlib1g-dev,cmake  gimp' --print-packages");
     ASSERT_EQ(given.status, 0) << given.output;
     EXPECT_EQ(lines(given.output), (std::vector<std::string>{"cmake", "gimp", "zlib1g-dev"}));
 
@@ -132,7 +114,7 @@ TEST(DebianRoot, WrongUseIsAUsageError) {
           "--name ../x --print-path", "--name Package --print-path"}) {
         EXPECT_EQ(debianRoot(arguments).status, 2) << arguments;
     }
-    const ScriptRun help = debianRoot("--help");
+    const CommandRun help = debianRoot("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("usage: scripts/debian-root.sh"), std::string::npos);
 }
@@ -146,7 +128,7 @@ TEST(DebianRoot, ACommandRunsInAFreshRootOfItsOwnWithTheProjectAtItsPath) {
     if (!fs::is_directory(tree)) {
         GTEST_SKIP() << "no Debian 13 root cached on this machine yet (" << tree << ")";
     }
-    const ScriptRun first = debianRoot(
+    const CommandRun first = debianRoot(
         "--env LUMIVO_PROBE=42 -- sh -c 'touch /etc/lumivo-probe; . /etc/os-release; "
         "echo \"$VERSION_CODENAME $LUMIVO_DEBIAN_ROOT $LUMIVO_PROBE $HOME $(pwd)\" "
         "\"$(ls -A /root | wc -l) $(ls -A /tmp)\"; sleep 987 & exit 7'");
@@ -159,7 +141,7 @@ TEST(DebianRoot, ACommandRunsInAFreshRootOfItsOwnWithTheProjectAtItsPath) {
     EXPECT_NE(first.output.find(expected), std::string::npos) << first.output;
     EXPECT_FALSE(running("sleep 987")) << "what the command left running ends with it";
 
-    const ScriptRun second =
+    const CommandRun second =
         debianRoot("-- sh -c 'test -e /etc/lumivo-probe && echo kept || echo gone'");
     EXPECT_EQ(second.status, 0);
     EXPECT_NE(second.output.find("gone"), std::string::npos) << "each command gets a fresh root";
